@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# Sets up a Debian 12 machine for libzentrova and runs one of its jobs:
+#
+#   ./dev.sh demo      build, then compile and inspect the example profiles and
+#                      drive a simulated mouse with them
+#   ./dev.sh test      build and run the whole test suite
+#   ./dev.sh asan      the test suite built with AddressSanitizer + UBSan
+#   ./dev.sh tsan      the threaded tests built with ThreadSanitizer
+#   ./dev.sh fuzz [SECONDS]   run every fuzz target (clang, ASan+UBSan)
+#   ./dev.sh bench     build in Release and run the benchmarks
+#
+# Each job installs the Debian packages it needs when they are missing
+# (as root, or through sudo) and builds in its own folder below build/.
+set -euo pipefail
+cd "$(dirname "$0")"
+ROOT=$(pwd)
+JOBS=$(nproc 2>/dev/null || echo 2)
+
+PACKAGES=(build-essential cmake pkg-config libusb-1.0-0-dev rapidjson-dev
+          libgtest-dev libgmock-dev libbenchmark-dev umockdev libumockdev-dev
+          libglib2.0-dev zlib1g-dev libssl-dev clang libclang-rt-14-dev binutils)
+
+install_packages() {
+    local missing=()
+    for p in "${PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "== installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# build DIR [cmake options...]
+build() {
+    local dir=$1; shift
+    cmake -S "$ROOT" -B "$dir" "$@" >/dev/null
+    cmake --build "$dir" -j "$JOBS"
+}
+
+run_ctest() {
+    local dir=$1; shift
+    ctest --test-dir "$dir" --output-on-failure -j "$JOBS" "$@"
+}
+
+job=${1:-}
+shift || true
+case "$job" in
+  demo)
+    install_packages
+    build build/release -DCMAKE_BUILD_TYPE=Release -DZENTROVA_BUILD_TESTS=OFF -DZENTROVA_BUILD_BENCH=OFF
+    exec "$ROOT/examples/demo.sh" "$ROOT/build/release"
+    ;;
+  test)
+    install_packages
+    build build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    run_ctest build/test
+    ;;
+  asan)
+    install_packages
+    build build/asan -DCMAKE_BUILD_TYPE=Debug -DZENTROVA_SANITIZE=ON -DZENTROVA_BUILD_BENCH=OFF
+    run_ctest build/asan
+    ;;
+  tsan)
+    install_packages
+    build build/tsan -DCMAKE_BUILD_TYPE=Debug -DZENTROVA_TSAN=ON -DZENTROVA_BUILD_BENCH=OFF
+    run_ctest build/tsan -L thread
+    ;;
+  fuzz)
+    install_packages
+    seconds=${1:-60}
+    CC=clang CXX=clang++ build build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZENTROVA_FUZZ=ON \
+        -DZENTROVA_BUILD_TESTS=OFF -DZENTROVA_BUILD_SIM=OFF -DZENTROVA_BUILD_TOOLS=OFF -DZENTROVA_BUILD_BENCH=OFF
+    for f in build/fuzz/fuzz/*_fuzzer; do
+        name=$(basename "$f" _fuzzer)
+        mkdir -p "fuzz/corpus/$name"
+        echo "== fuzzing $name for ${seconds}s"
+        "$f" -max_total_time="$seconds" -print_final_stats=1 "fuzz/corpus/$name"
+    done
+    ;;
+  bench)
+    install_packages
+    build build/bench -DCMAKE_BUILD_TYPE=Release -DZENTROVA_BUILD_TESTS=OFF
+    for b in build/bench/bench/*/bench_*; do
+        [ -x "$b" ] || continue
+        echo "== $b"
+        "$b" "$@"
+    done
+    ;;
+  *)
+    sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'
+    exit 2
+    ;;
+esac

@@ -1,0 +1,41 @@
+// zentrova: compile, inspect and send profiles and firmware to Zentrova mice.
+#include <cstdio>
+#include <cstring>
+#include <exception>
+
+#include "command.h"
+
+std::vector<ToolCommand>& toolCommands()
+{
+    static std::vector<ToolCommand> commands;
+    return commands;
+}
+
+static void printCommands(FILE* out)
+{
+    std::fprintf(out, "usage: zentrova COMMAND [ARGS...]\n\ncommands:\n");
+    for (const auto& c : toolCommands())
+        std::fprintf(out, "  %-10s %s\n", c.name, c.synopsis);
+    std::fprintf(out, "\n'zentrova COMMAND --help' describes one command.\n");
+}
+
+int main(int argc, char** argv)
+{
+    if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
+        printCommands(stdout);
+        return argc < 2 ? 2 : 0;
+    }
+    for (const auto& c : toolCommands()) {
+        if (!std::strcmp(c.name, argv[1])) {
+            try {
+                return c.run(argc - 1, argv + 1);
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "zentrova %s: %s\n", c.name, e.what());
+                return 1;
+            }
+        }
+    }
+    std::fprintf(stderr, "zentrova: unknown command '%s'\n\n", argv[1]);
+    printCommands(stderr);
+    return 2;
+}

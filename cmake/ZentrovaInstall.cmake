@@ -21,6 +21,10 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/ZentrovaConfig.cmake
               ${CMAKE_CURRENT_BINARY_DIR}/ZentrovaConfigVersion.cmake
         DESTINATION ${ZENTROVA_CMAKE_DIR})
 
+# The pkg-config file locates its prefix relative to itself, so an installed
+# tree can be moved (or installed with --prefix at install time).
+file(RELATIVE_PATH ZENTROVA_PC_TO_PREFIX
+  /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
 configure_file(packaging/zentrova.pc.in ${CMAKE_CURRENT_BINARY_DIR}/zentrova.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/zentrova.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 

@@ -1,0 +1,203 @@
+// The mouse's vendor control protocol: request framing, status handshake,
+// mouse ID and the single-request commands.
+#include "zentrova/device/ZentrovaDriver.h"
+
+#include <libusb.h>
+
+#include <chrono>
+#include <cstdarg>
+#include <cstring>
+
+#include "device/ZentrovaTransfer.h"
+
+using namespace zentrova_device;
+
+// ---------------------------------------------------------------------------
+// ZentrovaException
+
+namespace {
+
+std::unique_ptr<char[]> copyText(const char* message)
+{
+    if (!message)
+        message = "";
+    size_t length = std::strlen(message);
+    std::unique_ptr<char[]> text(new char[length + 1]);
+    std::memcpy(text.get(), message, length + 1);
+    return text;
+}
+
+} // namespace
+
+ZentrovaException::ZentrovaException(const char* message) : text(copyText(message)) {}
+
+ZentrovaException::ZentrovaException(const ZentrovaException& other)
+    : std::exception(other), text(copyText(other.what()))
+{
+}
+
+ZentrovaException& ZentrovaException::operator=(const ZentrovaException& other)
+{
+    if (this != &other)
+        text = copyText(other.what());
+    return *this;
+}
+
+ZentrovaException::ZentrovaException(ZentrovaException&& other) noexcept = default;
+ZentrovaException& ZentrovaException::operator=(ZentrovaException&& other) noexcept = default;
+ZentrovaException::~ZentrovaException() = default;
+
+const char* ZentrovaException::what() const noexcept
+{
+    return text ? text.get() : "";
+}
+
+// ---------------------------------------------------------------------------
+// Shared helpers
+
+namespace zentrova_device {
+
+int vendorTransfer(libusb_device_handle* handle, uint8_t requestType, uint8_t request,
+                   uint16_t index, unsigned char* data, uint16_t length)
+{
+    if (!handle)
+        throwUsbError(LIBUSB_ERROR_NO_DEVICE);
+    int rc = libusb_control_transfer(handle, requestType, request, 0, index, data, length,
+                                     ZENTROVA_TRANSFER_TIMEOUT_MS);
+    if (rc < 0)
+        throwUsbError(rc);
+    return rc;
+}
+
+void logLine(FILE* log, const char* format, ...)
+{
+    if (!log)
+        return;
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(log, format, args);
+    va_end(args);
+    std::fflush(log);
+}
+
+} // namespace zentrova_device
+
+// ---------------------------------------------------------------------------
+// ZentrovaDriver
+
+ZentrovaDriver::ZentrovaDriver()
+{
+    logFile = std::fopen("driver.log", "a+");
+}
+
+ZentrovaDriver::~ZentrovaDriver()
+{
+    if (logFile) {
+        std::fclose(logFile);
+        logFile = nullptr;
+    }
+    try {
+        UsbDriver::close();
+    } catch (...) {
+        // close_callback is empty and libusb_close reports nothing.
+    }
+}
+
+void ZentrovaDriver::find(std::vector<UsbDeviceInfo>& devices)
+{
+    findByVidPid(devices, ZENTROVA_VENDOR_ID, rightMouse ? ZENTROVA_PRODUCT_ID_RIGHT : ZENTROVA_PRODUCT_ID_LEFT);
+}
+
+void ZentrovaDriver::open_callback() {}
+
+void ZentrovaDriver::close_callback() {}
+
+void ZentrovaDriver::checkStatus()
+{
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(statusBoundMs);
+    for (;;) {
+        unsigned char status = 0;
+        vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_IN, ZENTROVA_CTRL_REQUEST_STATUS, 0, &status, 1);
+        if (status == ZENTROVA_STATUS_BUSY) {
+            // Poll again at once, but not forever: a device stuck at busy
+            // fails like one that stopped answering.
+            if (Clock::now() >= deadline)
+                throwUsbError(LIBUSB_ERROR_TIMEOUT);
+            continue;
+        }
+        if (status == ZENTROVA_STATUS_ERROR) {
+            logLine(logFile, "checkStatus() Communiation error\r\n");
+            throw ZentrovaException("communication error");
+        }
+        return;
+    }
+}
+
+unsigned char ZentrovaDriver::getMouseId()
+{
+    // An empty answer leaves 0xFF, which is neither hand's ID.
+    unsigned char id = 0xFF;
+    vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_IN, ZENTROVA_CTRL_REQUEST_ID, 0, &id, 1);
+    logLine(logFile, "getMouseId() ZENTROVA_CTRL_REQUEST_ID %d\r\n", id);
+    checkStatus();
+    return id;
+}
+
+// Reset and handshake, then the command and its handshake.
+void ZentrovaDriver::framedCommand(uint8_t request, uint16_t index, unsigned char* data, uint16_t length)
+{
+    vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_OUT, ZENTROVA_CTRL_REQUEST_RESET, 0, nullptr, 0);
+    checkStatus();
+    vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_OUT, request, index, data, length);
+    checkStatus();
+}
+
+void ZentrovaDriver::removeProfile(unsigned char slot)
+{
+    if (slot)
+        framedCommand(ZENTROVA_CTRL_REQUEST_PROFILE_REMOVE, slot, nullptr, 0);
+}
+
+void ZentrovaDriver::activeProfile(unsigned char slot)
+{
+    if (slot)
+        framedCommand(ZENTROVA_CTRL_REQUEST_PROFILE_ACTIVATE, slot, nullptr, 0);
+}
+
+void ZentrovaDriver::setPollingRate(unsigned char rate)
+{
+    if (rate)
+        framedCommand(ZENTROVA_CTRL_REQUEST_POLLING_RATE, rate, nullptr, 0);
+}
+
+void ZentrovaDriver::runLedProgram(unsigned char program)
+{
+    if (program)
+        framedCommand(ZENTROVA_CTRL_REQUEST_LED_PROGRAM, program, nullptr, 0);
+}
+
+void ZentrovaDriver::runProgram(unsigned char program)
+{
+    if (program <= 64)
+        framedCommand(ZENTROVA_CTRL_REQUEST_RUN_PROGRAM, program, nullptr, 0);
+}
+
+void ZentrovaDriver::stopLedProgram()
+{
+    framedCommand(ZENTROVA_CTRL_REQUEST_LED_PROGRAM, 0, nullptr, 0);
+}
+
+void ZentrovaDriver::updateLedColor(unsigned int color)
+{
+    unsigned char bytes[3] = {static_cast<unsigned char>(color), static_cast<unsigned char>(color >> 8),
+                              static_cast<unsigned char>(color >> 16)};
+    framedCommand(ZENTROVA_CTRL_REQUEST_LED_COLOR, 0xFFFF, bytes, sizeof bytes);
+}
+
+void ZentrovaDriver::setLedParams(unsigned char* params)
+{
+    if (!params)
+        throwUsbError(LIBUSB_ERROR_INVALID_PARAM);
+    framedCommand(ZENTROVA_CTRL_REQUEST_LED_PARAMS, 0, params, 16);
+}

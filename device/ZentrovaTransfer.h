@@ -1,0 +1,31 @@
+// Helpers shared by the protocol and the upload code of ZentrovaDriver:
+// one vendor control transfer, and a log line that tolerates a missing log.
+#ifndef ZENTROVA_DEVICE_ZENTROVATRANSFER_H
+#define ZENTROVA_DEVICE_ZENTROVATRANSFER_H
+
+#include <cstdint>
+#include <cstdio>
+
+struct libusb_device_handle;
+
+namespace zentrova_device {
+
+// One control transfer with wValue 0 and the protocol's 1000 ms timeout.
+// A negative libusb result is thrown as UsbException; the number of bytes
+// transferred is returned and not otherwise checked. With no device open it
+// throws "no such device" instead of handing libusb a null handle.
+int vendorTransfer(libusb_device_handle* handle, uint8_t requestType, uint8_t request,
+                   uint16_t index, unsigned char* data, uint16_t length);
+
+// Appends one formatted line to `log` and flushes it; nothing when `log` is null.
+void logLine(FILE* log, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Unsigned 32-bit little-endian value of a 4-byte answer.
+inline uint32_t readLe32(const unsigned char* p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+} // namespace zentrova_device
+
+#endif

@@ -1,0 +1,94 @@
+// Chunked uploads of profile and firmware images to the mouse.
+#include <libusb.h>
+
+#include <algorithm>
+
+#include "device/ZentrovaTransfer.h"
+#include "zentrova/device/ZentrovaDriver.h"
+
+using namespace zentrova_device;
+
+namespace {
+
+// The upload requests carry no offset: the device appends the chunks in
+// arrival order. `send` transfers one chunk with its handshake and log line.
+template <typename Send>
+void sendChunks(const void* image, size_t size, Send send)
+{
+    auto* bytes = static_cast<unsigned char*>(const_cast<void*>(image)); // OUT data is only read
+    for (size_t offset = 0; offset < size;) {
+        const size_t chunk = std::min<size_t>(ZENTROVA_MAX_CHUNK, size - offset);
+        send(bytes + offset, static_cast<uint16_t>(chunk));
+        offset += chunk;
+    }
+}
+
+} // namespace
+
+// Each request is logged after its transfer succeeded.
+void ZentrovaDriver::updateFirmware(const void* image, size_t size)
+{
+    if (!image && size)
+        throwUsbError(LIBUSB_ERROR_INVALID_PARAM);
+
+    vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_OUT, ZENTROVA_CTRL_REQUEST_RESET, 0, nullptr, 0);
+    logLine(logFile, "updateFirmware() ZENTROVA_CTRL_REQUEST_RESET\r\n");
+    checkStatus();
+
+    unsigned char answer[4] = {0, 0, 0, 0};
+    vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_IN, ZENTROVA_CTRL_REQUEST_DFU_START, 0, answer, sizeof answer);
+    const uint32_t maxSize = readLe32(answer);
+    logLine(logFile, "updateFirmware() ZENTROVA_CTRL_REQUEST_DFU_START %p, %ld(max size=%ld)\r\n", image,
+            static_cast<long>(size), static_cast<long>(maxSize));
+    checkStatus();
+
+    if (maxSize < size) {
+        logLine(logFile, "updateFirmware() DFU image too large\r\n");
+        throw ZentrovaException("DFU image too large");
+    }
+
+    sendChunks(image, size, [this](unsigned char* chunk, uint16_t length) {
+        vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_OUT, ZENTROVA_CTRL_REQUEST_DFU_UPLOAD, 0, chunk, length);
+        logLine(logFile, "updateFirmware() ZENTROVA_CTRL_REQUEST_DFU_UPLOAD\r\n");
+        checkStatus();
+    });
+
+    vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_OUT, ZENTROVA_CTRL_REQUEST_DFU_END, 0, nullptr, 0);
+    logLine(logFile, "updateFirmware() ZENTROVA_CTRL_REQUEST_DFU_END\r\n");
+    checkStatus();
+}
+
+// Each request is logged before its transfer.
+void ZentrovaDriver::uploadProfile(unsigned char slot, const void* image, size_t size)
+{
+    if (!slot)
+        return;
+    if (!image && size)
+        throwUsbError(LIBUSB_ERROR_INVALID_PARAM);
+
+    logLine(logFile, "uploadProfile() ZENTROVA_CTRL_REQUEST_RESET\r\n");
+    vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_OUT, ZENTROVA_CTRL_REQUEST_RESET, 0, nullptr, 0);
+    checkStatus();
+
+    logLine(logFile, "uploadProfile() ZENTROVA_CTRL_REQUEST_PROFILE_START\r\n");
+    unsigned char answer[4] = {0, 0, 0, 0};
+    vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_IN, ZENTROVA_CTRL_REQUEST_PROFILE_START, slot, answer,
+                   sizeof answer);
+    const uint32_t maxSize = readLe32(answer);
+    checkStatus();
+
+    if (maxSize < size) {
+        logLine(logFile, "uploadProfile() Profile image too large\r\n");
+        throw ZentrovaException("profile too large");
+    }
+
+    sendChunks(image, size, [this](unsigned char* chunk, uint16_t length) {
+        logLine(logFile, "uploadProfile() ZENTROVA_CTRL_REQUEST_PROFILE_UPLOAD\r\n");
+        vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_OUT, ZENTROVA_CTRL_REQUEST_PROFILE_UPLOAD, 0, chunk, length);
+        checkStatus();
+    });
+
+    logLine(logFile, "uploadProfile() ZENTROVA_CTRL_REQUEST_PROFILE_END\r\n");
+    vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_OUT, ZENTROVA_CTRL_REQUEST_PROFILE_END, 0, nullptr, 0);
+    checkStatus();
+}

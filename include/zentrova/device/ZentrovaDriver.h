@@ -1,0 +1,76 @@
+// Device class of the Zentrova mouse: its vendor control protocol on
+// endpoint 0, framed as reset, status handshake, command, status handshake.
+#ifndef ZENTROVA_DEVICE_ZENTROVADRIVER_H
+#define ZENTROVA_DEVICE_ZENTROVADRIVER_H
+
+#include <cstddef>
+#include <cstdio>
+#include <vector>
+
+#include "zentrova/device/ZentrovaException.h"
+#include "zentrova/device/ZentrovaRequests.h"
+#include "zentrova/export.h"
+#include "zentrova/usb/UsbDriver.h"
+
+// Use: construct, set rightMouse, find, open one of the found devices, any
+// number of operations, close, destroy. Each object appends to "driver.log"
+// in the current directory. libusb failures throw UsbException, status 2
+// and size checks throw ZentrovaException.
+class ZENTROVA_API ZentrovaDriver : public virtual UsbDriver {
+public:
+    ZentrovaDriver();
+    ~ZentrovaDriver() override;
+
+    // Lists the mice of the hand `rightMouse` selects (vendor 0x7A51,
+    // product 2 right, 3 left).
+    void find(std::vector<UsbDeviceInfo>& devices) override;
+
+    // Polls the status byte while the device answers busy (1); status 2
+    // throws "communication error". A device busy for longer than the
+    // handshake bound fails with UsbException "timeout".
+    void checkStatus();
+    // The mouse ID byte: 0 right-hand, 1 left-hand mouse.
+    unsigned char getMouseId();
+
+    // A zero argument sends nothing.
+    void removeProfile(unsigned char slot);
+    void activeProfile(unsigned char slot);
+    void setPollingRate(unsigned char rate);
+    void runLedProgram(unsigned char program);
+    // Programs 0 to 64; a larger number sends nothing.
+    void runProgram(unsigned char program);
+    // LED program request with wIndex 0.
+    void stopLedProgram();
+    // Sends the three low-order bytes of `color`, lowest first.
+    void updateLedColor(unsigned int color);
+    // Sends the 16-byte LED parameter record at `params`.
+    void setLedParams(unsigned char* params);
+
+    // Chunked uploads: start (the device announces its limit), chunks of at
+    // most 4096 bytes, end. uploadProfile with slot 0 sends nothing.
+    void updateFirmware(const void* image, size_t size);
+    void uploadProfile(unsigned char slot, const void* image, size_t size);
+
+protected:
+    void open_callback() override;
+    void close_callback() override;
+
+    FILE* logFile = nullptr; // "driver.log", or null when it could not be opened
+
+public:
+    // True: the right-hand mouse (product 2); false: the left-hand one.
+    // Set by the owner before find().
+    bool rightMouse = false;
+
+protected:
+    // Longest time one status handshake may keep answering busy (a flash
+    // erase takes well below it); then it fails as a silent device does.
+    unsigned statusBoundMs = 10000;
+
+private:
+    // Reset, handshake, the request, handshake (internal to the library).
+    __attribute__((visibility("hidden"))) void framedCommand(uint8_t request, uint16_t index,
+                                                              unsigned char* data, uint16_t length);
+};
+
+#endif

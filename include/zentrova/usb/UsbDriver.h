@@ -1,0 +1,78 @@
+// Base class of the USB device classes: owns a libusb context and the thread
+// that services its events, enumerates devices, opens and closes one device.
+#ifndef ZENTROVA_USB_USBDRIVER_H
+#define ZENTROVA_USB_USBDRIVER_H
+
+#include <pthread.h>
+#include <sys/types.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "zentrova/export.h"
+#include "zentrova/usb/UsbDeviceInfo.h"
+#include "zentrova/usb/UsbException.h"
+#include "zentrova/usb/UsbInterface.h"
+
+struct libusb_context;
+struct libusb_device;
+struct libusb_device_handle;
+
+// Lifecycle seen by a derived class: construct; find(devices);
+// open(devices[i]) -> open_callback(); transfers on `handle`;
+// close() -> close_callback(); destroy. A derived class calls close() in its
+// own destructor so that its close_callback still runs; a device still open
+// when the base destructor runs is released without the hook.
+//
+// One thread at a time calls the operations; the event thread runs beside it.
+class ZENTROVA_API UsbDriver : public virtual UsbInterface {
+public:
+    // Creates the libusb context and starts the event thread. Throws
+    // UsbException when either fails; nothing is left behind then.
+    UsbDriver();
+    UsbDriver(const UsbDriver&) = delete;
+    UsbDriver& operator=(const UsbDriver&) = delete;
+
+    // Opens info.device with automatic kernel-driver detaching, then runs
+    // open_callback(). Does nothing when a device is already open.
+    void open(UsbDeviceInfo& info) override;
+    bool isOpened() const override;
+    // close_callback(), then releases the handle. Nothing when none is open.
+    void close() override;
+
+    virtual ~UsbDriver();
+
+    // Releases the handle without close_callback(); for shutting down after a
+    // failure. Nothing when no device is open.
+    void forceClose();
+
+    // Replaces deviceList with a fresh libusb device list.
+    void refreshDeviceList();
+    // Reads ASCII string descriptor `index` of the open device into `out`.
+    void getString(std::string& out, unsigned char index);
+    // Lists the devices with the given IDs (-1 matches any) in libusb order,
+    // probing each one (through `handle`) for its strings. Call it only while
+    // no device is open.
+    void findByVidPid(std::vector<UsbDeviceInfo>& devices, int vid, int pid);
+
+    // Event thread entry; `arg` is the UsbDriver.
+    static void* libusb_thread(void* arg);
+
+    // For companions that issue transfers on the driver's context and device.
+    libusb_context* usbContext() const { return context; }
+    libusb_device_handle* deviceHandle() const { return handle; }
+
+protected:
+    virtual void open_callback() = 0;
+    virtual void close_callback() = 0;
+
+    libusb_context* context = nullptr;
+    libusb_device** deviceList = nullptr;   // from the last refreshDeviceList
+    ssize_t deviceCount = 0;
+    libusb_device_handle* handle = nullptr; // the open device, or null
+    pthread_t eventThread{};
+    std::atomic<bool> running{false};
+};
+
+#endif

@@ -1,0 +1,246 @@
+// USB driver core: libusb context and event thread, enumeration, open/close,
+// and the one table that turns libusb error codes into messages.
+#include "zentrova/usb/UsbDriver.h"
+
+#include <libusb.h>
+
+#include <cstring>
+#include <new>
+
+// ---------------------------------------------------------------------------
+// UsbException
+
+namespace {
+
+std::unique_ptr<char[]> copyText(const char* message)
+{
+    if (!message)
+        message = "";
+    size_t length = std::strlen(message);
+    std::unique_ptr<char[]> text(new char[length + 1]);
+    std::memcpy(text.get(), message, length + 1);
+    return text;
+}
+
+} // namespace
+
+UsbException::UsbException(const char* message) : text(copyText(message)) {}
+
+UsbException::UsbException(const UsbException& other)
+    : std::exception(other), text(copyText(other.what()))
+{
+}
+
+UsbException& UsbException::operator=(const UsbException& other)
+{
+    if (this != &other)
+        text = copyText(other.what());
+    return *this;
+}
+
+UsbException::UsbException(UsbException&& other) noexcept = default;
+UsbException& UsbException::operator=(UsbException&& other) noexcept = default;
+UsbException::~UsbException() = default;
+
+const char* UsbException::what() const noexcept
+{
+    // A moved-from object still answers with a valid string.
+    return text ? text.get() : "";
+}
+
+void throwUsbError(int code)
+{
+    const char* message;
+    switch (code) {
+    case LIBUSB_ERROR_IO:            message = "IO error"; break;
+    case LIBUSB_ERROR_INVALID_PARAM: message = "invalid parameter"; break;
+    case LIBUSB_ERROR_ACCESS:        message = "access denied (insufficient permissions)"; break;
+    case LIBUSB_ERROR_NO_DEVICE:     message = "no such device (it may have been disconnected)"; break;
+    case LIBUSB_ERROR_NOT_FOUND:     message = "entity not found"; break;
+    case LIBUSB_ERROR_BUSY:          message = "resource busy"; break;
+    case LIBUSB_ERROR_TIMEOUT:       message = "timeout"; break;
+    case LIBUSB_ERROR_OVERFLOW:      message = "overflow error"; break;
+    case LIBUSB_ERROR_PIPE:          message = "stall"; break;
+    case LIBUSB_ERROR_INTERRUPTED:   message = "system call interrupted (perhaps due to signal)"; break;
+    case LIBUSB_ERROR_NO_MEM:        message = "insufficient memory"; break;
+    case LIBUSB_ERROR_NOT_SUPPORTED: message = "operation not supported or unimplemented on this platform"; break;
+    default:                         message = "unknown error"; break;
+    }
+    throw UsbException(message);
+}
+
+// ---------------------------------------------------------------------------
+// UsbDriver
+
+UsbDriver::UsbDriver()
+{
+    int rc = libusb_init(&context);
+    if (rc < 0) {
+        context = nullptr;
+        throwUsbError(rc);
+    }
+    // True before the thread starts, so a driver destroyed at once still stops it.
+    running.store(true, std::memory_order_relaxed);
+    if (pthread_create(&eventThread, nullptr, &UsbDriver::libusb_thread, this) != 0) {
+        libusb_exit(context);
+        context = nullptr;
+        throw UsbException("cannot start USB thread");
+    }
+}
+
+UsbDriver::~UsbDriver()
+{
+    // The derived class's close_callback is no longer in force here: a device
+    // it left open is released without the hook.
+    forceClose();
+    if (deviceList) {
+        libusb_free_device_list(deviceList, 1);
+        deviceList = nullptr;
+        deviceCount = 0;
+    }
+    running.store(false, std::memory_order_relaxed);
+    // Wake the event thread now rather than at the end of its 50 ms wait. An
+    // interrupt raised before the thread enters its wait is kept by libusb
+    // and ends the next wait at once.
+    libusb_interrupt_event_handler(context);
+    pthread_join(eventThread, nullptr);
+    libusb_exit(context);
+}
+
+void* UsbDriver::libusb_thread(void* arg)
+{
+    auto* self = static_cast<UsbDriver*>(arg);
+    while (self->running.load(std::memory_order_relaxed)) {
+        timeval timeout{0, 50000};
+        libusb_handle_events_timeout(self->context, &timeout);
+    }
+    pthread_exit(nullptr);
+}
+
+void UsbDriver::open(UsbDeviceInfo& info)
+{
+    if (handle)
+        return;
+    if (!info.device)
+        throwUsbError(LIBUSB_ERROR_INVALID_PARAM);
+    int rc = libusb_open(info.device, &handle);
+    if (rc < 0) {
+        handle = nullptr;
+        throwUsbError(rc);
+    }
+    // On failure the handle stays open; the caller releases it.
+    rc = libusb_set_auto_detach_kernel_driver(handle, 1);
+    if (rc < 0)
+        throwUsbError(rc);
+    open_callback();
+}
+
+bool UsbDriver::isOpened() const
+{
+    return handle != nullptr;
+}
+
+void UsbDriver::close()
+{
+    if (!handle)
+        return;
+    close_callback();
+    libusb_close(handle);
+    handle = nullptr;
+}
+
+void UsbDriver::forceClose()
+{
+    if (!handle)
+        return;
+    libusb_close(handle);
+    handle = nullptr;
+}
+
+void UsbDriver::refreshDeviceList()
+{
+    if (deviceList) {
+        libusb_free_device_list(deviceList, 1);
+        deviceList = nullptr;
+        deviceCount = 0;
+    }
+    libusb_device** list = nullptr;
+    ssize_t count = libusb_get_device_list(context, &list);
+    if (count < 0)
+        throwUsbError(static_cast<int>(count));
+    deviceList = list;
+    deviceCount = count;
+}
+
+void UsbDriver::getString(std::string& out, unsigned char index)
+{
+    if (!handle)
+        throwUsbError(LIBUSB_ERROR_NO_DEVICE);
+    unsigned char buffer[4096];
+    int rc = libusb_get_string_descriptor_ascii(handle, index, buffer, sizeof buffer);
+    if (rc < 0)
+        throwUsbError(rc);
+    const char* text = reinterpret_cast<const char*>(buffer);
+    out.assign(text, strnlen(text, static_cast<size_t>(rc)));
+}
+
+namespace {
+
+// Keeps a device that is open on the driver while an enumeration borrows
+// `handle` for its probes, and puts it back afterwards.
+class ProbeSlot {
+public:
+    explicit ProbeSlot(libusb_device_handle*& handle) : handle(handle), saved(handle) { handle = nullptr; }
+    ~ProbeSlot()
+    {
+        if (handle)
+            libusb_close(handle);
+        handle = saved;
+    }
+    ProbeSlot(const ProbeSlot&) = delete;
+    ProbeSlot& operator=(const ProbeSlot&) = delete;
+
+private:
+    libusb_device_handle*& handle;
+    libusb_device_handle* saved;
+};
+
+} // namespace
+
+void UsbDriver::findByVidPid(std::vector<UsbDeviceInfo>& devices, int vid, int pid)
+{
+    refreshDeviceList();
+    devices.clear();
+    ProbeSlot probe(handle);
+    for (ssize_t i = 0; i < deviceCount; ++i) {
+        libusb_device* dev = deviceList[i];
+        libusb_device_descriptor desc{};
+        int rc = libusb_get_device_descriptor(dev, &desc);
+        if (rc < 0)
+            throwUsbError(rc);
+        if (vid != -1 && desc.idVendor != vid)
+            continue;
+        if (pid != -1 && desc.idProduct != pid)
+            continue;
+        rc = libusb_open(dev, &handle);
+        if (rc < 0) {
+            handle = nullptr;
+            throwUsbError(rc);
+        }
+        UsbDeviceInfo info;
+        info.vid = desc.idVendor;
+        info.pid = desc.idProduct;
+        info.bcdDevice = desc.bcdDevice;
+        info.device = dev;
+        // A failing string read propagates; the probe is released on the way out.
+        if (desc.iManufacturer)
+            getString(info.manufacturer, desc.iManufacturer);
+        if (desc.iProduct)
+            getString(info.product, desc.iProduct);
+        if (desc.iSerialNumber)
+            getString(info.serialNumber, desc.iSerialNumber);
+        libusb_close(handle);
+        handle = nullptr;
+        devices.push_back(std::move(info));
+    }
+}

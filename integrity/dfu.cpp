@@ -1,0 +1,132 @@
+// DFU image decoder: verifies the plain header, proves the key with the check
+// block, then decrypts segment by segment in chunks of at most chunk_size bytes
+// into the caller's work buffer, continuing one CBC chain over the payload.
+#include "zentrova/integrity/dfu.h"
+
+#include <string.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+#include "zentrova/integrity/aes256.h"
+#include "zentrova/integrity/crc.h"
+
+namespace {
+
+constexpr uint64_t kAddressSpace = uint64_t{1} << 32;
+
+inline uint32_t le32(const uint8_t* p)
+{
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
+}
+
+inline uint16_t le16(const uint8_t* p)
+{
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+
+bool isBcd(uint16_t value)
+{
+    for (int shift = 0; shift < 16; shift += 4)
+        if (((value >> shift) & 0xF) > 9)
+            return false;
+    return true;
+}
+
+// Every byte of [address, address + length) lies in the region, computed
+// without wrap-around: neither the segment nor the region may reach past the
+// 32-bit address space.
+bool insideRegion(const dfu_image_ctx_t& ctx, uint32_t address, uint32_t length)
+{
+    const uint64_t regionEnd = std::min<uint64_t>(uint64_t{ctx.region_start} + ctx.region_size, kAddressSpace);
+    return address >= ctx.region_start && uint64_t{address} + length <= regionEnd;
+}
+
+// The key schedule of the decoder's cipher does not outlive the call.
+struct WipedAesContext {
+    aes256_ctx_t aes;
+    ~WipedAesContext() { explicit_bzero(&aes, sizeof aes); }
+};
+
+bool decode(const dfu_image_ctx_t& ctx, aes256_ctx_t* aes, dfu_write_fn write)
+{
+    const uint8_t* const image = ctx.image;
+    uint8_t* const work = ctx.work_buffer;
+    if (ctx.image_size < DFU_HEADER_SIZE)
+        return false;
+
+    aes256_set_key(aes, ctx.key);
+    aes256_set_iv(aes, nullptr); // any value: only the check block's second half is used
+
+    if (std::strncmp(reinterpret_cast<const char*>(image + 4), ctx.tag, 8) != 0)
+        return false;
+    const uint32_t payloadLength = le32(image + 16);
+    if (payloadLength < DFU_CHECK_BLOCK_SIZE || uint64_t{payloadLength} + DFU_HEADER_SIZE > ctx.image_size)
+        return false;
+    if (!isBcd(le16(image + 12)) || !isBcd(le16(image + 14)))
+        return false;
+
+    const uint32_t crcHead = qv_crc32_compute(image + 4, 16, 0);
+    if (qv_crc32_compute(image + DFU_HEADER_SIZE, payloadLength, crcHead) != le32(image))
+        return false;
+
+    std::memcpy(work, image + DFU_HEADER_SIZE, DFU_CHECK_BLOCK_SIZE);
+    aes256_decrypt_cbc(aes, work, DFU_CHECK_BLOCK_SIZE);
+    if (le32(work + 20) != crcHead || le32(work + 16) != payloadLength)
+        return false; // wrong key, or a header changed after the image was made
+
+    const uint8_t* p = image + DFU_HEADER_SIZE + DFU_CHECK_BLOCK_SIZE;
+    const uint8_t* const end = image + DFU_HEADER_SIZE + payloadLength;
+    uint64_t remaining = payloadLength - DFU_CHECK_BLOCK_SIZE;
+    while (p < end) {
+        if (remaining < DFU_SEGMENT_HEADER_SIZE)
+            return false;
+        std::memcpy(work, p, DFU_SEGMENT_HEADER_SIZE);
+        p += DFU_SEGMENT_HEADER_SIZE;
+        remaining -= DFU_SEGMENT_HEADER_SIZE;
+        aes256_decrypt_cbc(aes, work, DFU_SEGMENT_HEADER_SIZE);
+
+        uint32_t address = le32(work + 4);
+        const uint32_t length = le32(work + 8);
+        const uint32_t segmentCrc = le32(work + 12);
+        if (std::memcmp(work, "QVCS", 4) != 0 || length == 0)
+            return false;
+        if (!insideRegion(ctx, address, length))
+            return false;
+        if (length > remaining || (length & 0xF) != 0)
+            return false;
+
+        uint32_t crc = 0;
+        for (uint32_t left = length; left != 0;) {
+            const auto n = static_cast<uint32_t>(std::min<uint64_t>(left, ctx.chunk_size));
+            std::memcpy(work, p, n);
+            p += n;
+            remaining -= n;
+            left -= n;
+            aes256_decrypt_cbc(aes, work, n);
+            if (write && !write(address, work, n))
+                return false;
+            crc = qv_crc32_compute(work, n, crc);
+            address += n; // at most 2^32 after the last chunk, never used then
+        }
+        if (crc != segmentCrc)
+            return false;
+    }
+    return remaining == 0;
+}
+
+} // namespace
+
+extern "C" ZENTROVA_API bool dfu_decode_image(dfu_image_ctx_t* ctx, dfu_write_fn write)
+{
+    // The context's own preconditions are cheap to check and would otherwise
+    // mean an endless loop (chunk_size 0) or a partial block.
+    if (!ctx || !ctx->image || !ctx->key || !ctx->tag || !ctx->work_buffer)
+        return false;
+    if (ctx->chunk_size == 0 || (ctx->chunk_size & 0xF) != 0)
+        return false;
+    WipedAesContext cipher;
+    return decode(*ctx, &cipher.aes, write);
+}

@@ -1,0 +1,38 @@
+// Profile generation: the configurator's JSON profile file to the binary
+// profile image that the mouse executes.
+//
+// doPfg(jsonFile, rightHand, profileName, outputFile) compiles the profile
+// `profileName` (at most 30 characters) of the "Right Mouse" entry of the JSON
+// file (rightHand != 0) or of its "Left Mouse" entry (rightHand == 0) into the
+// image file `outputFile`, created or overwritten. The image is a 60-byte
+// little-endian header (CRC-32 of the rest at offset 0, "ZVMP", version 0,
+// profile name, dead zone, six DPI levels, freeform DPI, program count)
+// followed by one record per program.
+//
+// The result is always 0. What happened is written to "pfg.log" in the
+// current directory (appended). A hand entry or profile that the file does
+// not hold, or a JSON file that cannot be opened, gives a valid image without
+// programs. A document that breaks the schema, a profile name longer than 30
+// characters and a failure to write the image leave an "[ERROR]" line in
+// pfg.log and no image file at `outputFile`.
+//
+// init() opens pfg.log and resets the generator's state; deinit() closes the
+// log. doPfg calls both itself. The state is process-wide and unguarded: calls
+// must not overlap. The DPI table, freeform DPI and joystick mode of the last
+// compiled profile carry over to the next call until a profile sets them.
+//
+// C linkage: the three functions resolve by their plain names with dlsym().
+#ifndef ZENTROVA_PROFILE_PFG_H
+#define ZENTROVA_PROFILE_PFG_H
+
+#include "zentrova/export.h"
+
+ZENTROVA_EXTERN_C_BEGIN
+
+ZENTROVA_API int doPfg(const char* jsonFile, int rightHand, const char* profileName, const char* outputFile);
+ZENTROVA_API void init(void);
+ZENTROVA_API void deinit(void);
+
+ZENTROVA_EXTERN_C_END
+
+#endif

@@ -1,0 +1,3 @@
+#include "profile/action_params.h"
+
+action_params_t action_params;

@@ -1,0 +1,440 @@
+// Key-binding compiler.
+//
+// Program slots: a physical button b (0..22) owns the press program 2b and the
+// release program 2b + 1; the further inputs 48..57 use their own number as
+// press index, and only 50, 52, 54 and 56 have a release program at p + 1.
+// Macro bodies and key-repeater strokes take the shared index
+// next_macro_program (65..80, wrapping).
+#include "profile/add_action.h"
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include <rapidjson/document.h>
+
+#include "profile/action_params.h"
+#include "profile/action_programs.h"
+#include "profile/json_fields.h"
+#include "profile/pfg_log.h"
+#include "profile/pfg_state.h"
+#include "zentrova/profile/key_tables.h"
+
+namespace {
+
+constexpr uint8_t kNoButton = 0xFF;
+constexpr size_t kMaxNamePart = 63;
+constexpr int32_t kNoMacro = -1;
+constexpr int32_t kRepeatUntilStopped = 65535;
+constexpr uint32_t kUnityMouse0 = 323;
+constexpr uint32_t kUnityMouseButtons = 7;
+constexpr uint32_t kMouseButtonFlag = 0x100;
+
+struct Slots {
+    unsigned press;  // p
+    bool paired;     // has a release program at p + 1
+};
+
+Slots slotsOf(uint8_t b)
+{
+    if (b >= 48 && b <= 57)
+        return {b, b == 50 || b == 52 || b == 54 || b == 56};
+    return {static_cast<unsigned>((2u * b) & 0xFFu), true};
+}
+
+bool isModifierCode(uint8_t h) { return h >= 0xE0 && h <= 0xE7; }
+
+bool isNone(std::string_view text) { return text.empty() || text == "None" || text == "none"; }
+
+uint8_t hidByName(const std::string& name)
+{
+    return static_cast<uint8_t>(get_hid_scan_code_by_unity_description(name.c_str()) & 0xFF);
+}
+
+uint8_t hidByUnityCode(int32_t code) { return static_cast<uint8_t>(pccode_to_hidcode(code) & 0xFF); }
+
+void logKeyNotFound(const std::string& name)
+{
+    pfg_log_line("%-16s find key with description '%s' failed\n", PFG_TAG_ERROR, name.c_str());
+}
+
+// Strips blanks and tabs at both ends and keeps at most 63 characters.
+std::string cleanPart(std::string_view part)
+{
+    const auto first = part.find_first_not_of(" \t");
+    if (first == std::string_view::npos)
+        return {};
+    const auto last = part.find_last_not_of(" \t");
+    return std::string(part.substr(first, last - first + 1).substr(0, kMaxNamePart));
+}
+
+// "modifier + name": the modifier is what precedes the first "+", the name
+// what follows the last one. Stages action_params.modifier and returns the
+// name part.
+std::string splitAndStageModifier(std::string_view text)
+{
+    const std::string modifierPart = cleanPart(text.substr(0, text.find('+')));
+    const std::string namePart = cleanPart(text.substr(text.rfind('+') + 1));
+    if (!isNone(modifierPart)) {
+        const uint8_t h = hidByName(modifierPart);
+        if (h == kNoKey)
+            logKeyNotFound(modifierPart);
+        else if (isModifierCode(h))
+            action_params.modifier = h;
+    }
+    return namePart;
+}
+
+void write(unsigned index, action_program_t program) { write_program(pfg_state.pfg_out, index, program); }
+
+void advanceSharedProgram()
+{
+    uint32_t& next = pfg_state.next_macro_program;
+    next = next >= kLastSharedProgram ? kFirstSharedProgram : next + 1;
+}
+
+void advanceRepeaterSlot()
+{
+    uint32_t& slot = action_params.repeater_slot;
+    slot = slot >= kLastRepeaterSlot ? kFirstRepeaterSlot : slot + 1;
+}
+
+// --- type 1: mouse and DPI functions --------------------------------------
+
+struct MouseFunction {
+    const char* name;
+    action_program_t press;    // at p on a paired input
+    action_program_t release;  // at p + 1 on a paired input, or null
+    action_program_t single;   // at p on an unpaired input
+};
+
+const MouseFunction kMouseFunctions[] = {
+    {"Left Click", actions::left_click_down, actions::left_click_up, actions::left_click},
+    {"Right Click", actions::right_click_down, actions::right_click_up, actions::right_click},
+    {"Scroll Click", actions::scroll_click_down, actions::scroll_click_up, actions::scroll_click},
+    {"Left Double Click", actions::left_double_click, nullptr, actions::left_double_click},
+    {"Scroll Up", actions::scroll_up, nullptr, actions::scroll_up},
+    {"Scroll Down", actions::scroll_down, nullptr, actions::scroll_down},
+    {"Mouse Button 4", actions::mouse_button_4, nullptr, actions::mouse_button_4},
+    {"Mouse Button 5", actions::mouse_button_5, nullptr, actions::mouse_button_5},
+    {"DPI Cycle", actions::dpi_cycle, nullptr, actions::dpi_cycle},
+    {"DPI Up", actions::dpi_up, nullptr, actions::dpi_up},
+    {"DPI Down", actions::dpi_down, nullptr, actions::dpi_down},
+};
+
+void addMouseFunction(Slots slots, const char* text)
+{
+    action_params.modifier = kNoKey;
+    if (text == nullptr || isNone(text))
+        return;
+    const bool withModifier = std::strchr(text, '+') != nullptr;
+    const std::string name = withModifier ? splitAndStageModifier(text) : std::string(text);
+    if (isNone(name))
+        return;
+    for (const MouseFunction& f : kMouseFunctions) {
+        if (name != f.name)
+            continue;
+        if (!slots.paired) {
+            write(slots.press, f.single);
+        } else {
+            write(slots.press, f.press);
+            if (f.release != nullptr)
+                write(slots.press + 1, f.release);
+        }
+        return;
+    }
+}
+
+// --- type 2: keyboard keys ------------------------------------------------
+
+void addKey(Slots slots, const char* text)
+{
+    action_params_t& a = action_params;
+    a.modifier = kNoKey;
+    a.key = kNoKey;
+    if (text == nullptr || isNone(text))
+        return;
+    const bool withModifier = std::strchr(text, '+') != nullptr;
+    const std::string name = withModifier ? splitAndStageModifier(text) : std::string(text);
+    if (!withModifier || !isNone(name)) {
+        const uint8_t h = hidByName(name);
+        if (h == kNoKey)
+            logKeyNotFound(name);
+        else
+            a.key = h;
+    }
+    if (a.key == kNoKey && a.modifier == kNoKey)
+        return;
+    if (slots.paired) {
+        write(slots.press, actions::key_down);
+        write(slots.press + 1, actions::key_up);
+    } else {
+        write(slots.press, actions::key_stroke);
+    }
+}
+
+// --- types 3 to 5: JSON objects -------------------------------------------
+
+// Reads the members of a binding's JSON object in order; the first one that
+// is missing or of the wrong type is logged and refuses the binding.
+class BindingObject {
+public:
+    BindingObject(const char* kind, unsigned press, const char* text) : kind_(kind), press_(press)
+    {
+        if (text != nullptr)
+            doc_.Parse<rapidjson::kParseIterativeFlag>(text);
+        if (text == nullptr || doc_.HasParseError() || !doc_.IsObject())
+            refuse("action_data is not a JSON object");
+    }
+
+    bool ok() const { return ok_; }
+    const rapidjson::Value& object() const { return doc_; }
+
+    BindingObject& readInt(const char* name, int32_t& out)
+    {
+        if (ok_ && !json_fields::getInt(doc_, name, out))
+            refuseMember(name, "an int");
+        return *this;
+    }
+
+    BindingObject& readBool(const char* name, bool& out)
+    {
+        if (ok_ && !json_fields::getBool(doc_, name, out))
+            refuseMember(name, "a bool");
+        return *this;
+    }
+
+private:
+    void refuseMember(const char* name, const char* type)
+    {
+        refuse(std::string("member \"") + name + "\" is missing or not " + type);
+    }
+
+    void refuse(const std::string& why)
+    {
+        ok_ = false;
+        pfg_log_line("%-16s %s binding for mouse event %u refused: %s\n", PFG_TAG_ERROR, kind_, press_,
+                     why.c_str());
+    }
+
+    rapidjson::Document doc_;
+    const char* kind_;
+    unsigned press_;
+    bool ok_ = true;
+};
+
+void logMacroBlock(unsigned press)
+{
+    const action_params_t& a = action_params;
+    pfg_log_write("%-16s bind macro to mouse event %u\n", PFG_TAG_MACRO, press);
+    pfg_log_write("%-16s macro_id=%d\n", PFG_TAG_MACRO, a.macro_id);
+    pfg_log_write("%-16s macro mode? %s\n", PFG_TAG_MACRO, a.macro_mode ? "Repeat Macro constanty" : "Normal macro");
+    pfg_log_write("%-16s constant_type? %s\n", PFG_TAG_MACRO, a.constant_type ? "Toggle" : "while pressed");
+    pfg_log_write("%-16s repeat count=%d\n", PFG_TAG_MACRO, a.repeat_times);
+    pfg_log_write("%-16s interrupt=%d\n", PFG_TAG_MACRO, a.interruptible ? 1 : 0);
+    pfg_log_write("%-16s macro player delay: %d\n", PFG_TAG_MACRO, a.delay_from);
+    pfg_log_write("%-16s macro total delay: %d\n", PFG_TAG_MACRO, a.macro_total_delay);
+    pfg_log_write("\n");
+    pfg_log_flush();
+}
+
+void addMacro(Slots slots, const char* text)
+{
+    int32_t macroId = 0, repeatTimes = 0, delayFrom = 0, delayTo = 0;
+    bool macroMode = false, constantType = false, interruptible = false;
+    BindingObject in("macro", slots.press, text);
+    in.readInt("macro_id", macroId)
+        .readBool("macro_mode", macroMode)
+        .readBool("constant_type", constantType)
+        .readInt("repeat_times", repeatTimes)
+        .readInt("delay_from", delayFrom)
+        .readInt("delay_to", delayTo)
+        .readBool("interruptible", interruptible);
+    if (!in.ok())
+        return;
+
+    action_params_t& a = action_params;
+    a.macro_id = macroId;
+    a.macro_mode = macroMode;
+    a.constant_type = constantType;
+    a.repeat_times = repeatTimes;
+    a.delay_from = delayFrom;
+    a.interruptible = interruptible;
+    a.macro_total_delay = 0;
+    if (macroId == kNoMacro)
+        return;
+
+    write(pfg_state.next_macro_program, actions::macro_body);
+    logMacroBlock(slots.press);
+    if (!a.macro_mode) {
+        write(slots.press, actions::macro_normal);
+    } else {
+        a.repeat_times = kRepeatUntilStopped;
+        if (a.constant_type) {
+            write(slots.press, actions::macro_toggle);
+        } else if (slots.paired) {
+            // While pressed: started by the press, stopped by the release.
+            // An unpaired input has no release program of its own, so such a
+            // binding gets no trigger there (p + 1 is the next input's press).
+            write(slots.press, actions::macro_hold_start);
+            write(slots.press + 1, actions::macro_hold_stop);
+        }
+    }
+    advanceSharedProgram();
+}
+
+void logRepeaterBlock(unsigned press)
+{
+    const action_params_t& a = action_params;
+    pfg_log_write("%-16s bind following key repeater(code=%d) to mouse event %u\n", PFG_TAG_KEY_REPEATER,
+                  static_cast<int>(a.repeater_key), press);
+    pfg_log_write("%-16s repeat count=%d, repeat mode? %s, repeat constantly type ? %s\n", PFG_TAG_KEY_REPEATER,
+                  a.repeater_times, a.key_repeater_mode ? "constantly" : "normal",
+                  a.key_repeater_constant_type ? "toggle" : "While pressed");
+    pfg_log_write("%-16s delay_from = %d, delay_to = %d\n", PFG_TAG_KEY_REPEATER, a.repeater_delay_from,
+                  a.repeater_delay_to);
+    pfg_log_write("\n");
+    pfg_log_flush();
+}
+
+void addKeyRepeater(Slots slots, const char* text)
+{
+    int32_t keyCode = 0;
+    BindingObject in("key repeater", slots.press, text);
+    in.readInt("key_code", keyCode);
+    if (!in.ok() || keyCode == 0)
+        return;
+
+    uint32_t repeaterKey = 0;
+    uint32_t repeaterModifier = kNoKey;
+    const uint32_t mouseButton = static_cast<uint32_t>(keyCode) - kUnityMouse0;
+    if (mouseButton < kUnityMouseButtons) {
+        repeaterKey = kMouseButtonFlag | (1u << mouseButton);
+    } else {
+        repeaterKey = hidByUnityCode(keyCode);
+        if (repeaterKey == kNoKey) {
+            pfg_log_line("%-16s key repeater key lookup failed pc_code=%d\n", PFG_TAG_ERROR, keyCode);
+            return;
+        }
+        int32_t modifierCode = 0;
+        if (json_fields::getInt(in.object(), "modifier_code", modifierCode) && modifierCode != 0) {
+            const uint8_t h = hidByUnityCode(modifierCode);
+            if (isModifierCode(h))
+                repeaterModifier = h;
+        }
+    }
+
+    int32_t times = 0, delayFrom = 0, delayTo = 0;
+    bool delayType = false, mode = false, constantType = false, interruptible = false;
+    in.readInt("repeat_times", times)
+        .readInt("delay_from", delayFrom)
+        .readInt("delay_to", delayTo)
+        .readBool("delay_type", delayType)
+        .readBool("key_repeater_mode", mode)
+        .readBool("key_repeater_constant_type", constantType)
+        .readBool("interruptible", interruptible);
+    if (!in.ok())
+        return;
+
+    action_params_t& a = action_params;
+    a.repeater_key = repeaterKey;
+    a.repeater_modifier = repeaterModifier;
+    a.repeater_times = times;
+    a.repeater_delay_from = delayFrom;
+    a.repeater_delay_to = delayType ? delayFrom : delayTo;
+    a.delay_type = delayType;
+    a.key_repeater_mode = mode;
+    a.key_repeater_constant_type = constantType;
+
+    logRepeaterBlock(slots.press);
+    write(pfg_state.next_macro_program, actions::repeater_stroke);
+    if (!a.key_repeater_mode) {
+        write(slots.press, actions::repeater_normal);
+    } else if (slots.paired && a.key_repeater_constant_type) {
+        write(slots.press, actions::repeater_toggle);
+    } else if (slots.paired) {
+        write(slots.press, actions::repeater_hold_start);
+        write(slots.press + 1, actions::repeater_hold_stop);
+    }
+    advanceSharedProgram();
+    advanceRepeaterSlot();
+}
+
+enum : int32_t { kProfileOnPress = 0, kJoystick = 1, kProfileOnRelease = 2, kProfilePair = 3 };
+
+void addProfileOrJoystick(Slots slots, const char* text)
+{
+    int32_t type = 0, data = 0, data2 = 0;
+    BindingObject in("profile or joystick", slots.press, text);
+    in.readInt("type", type).readInt("data", data).readInt("data2", data2);
+    if (!in.ok())
+        return;
+    action_params.profile_data = data;
+    action_params.profile_data2 = data2;
+
+    switch (type) {
+    case kProfileOnPress:
+        if (data > 0 && slots.paired)
+            write(slots.press, actions::profile_on_press);
+        break;
+    case kJoystick:
+        if (data == 0 && slots.paired) {
+            // Hold: on while pressed. Unpaired inputs have no release slot.
+            write(slots.press, actions::joystick_hold_on);
+            write(slots.press + 1, actions::joystick_hold_off);
+        } else if (data == 1) {
+            write(slots.press, actions::joystick_toggle);
+        }
+        break;
+    case kProfileOnRelease:
+        if (data >= 1 && slots.paired)
+            write(slots.press + 1, actions::profile_on_release);
+        break;
+    case kProfilePair:
+        if (slots.paired) {
+            if (data > 0)
+                write(slots.press, actions::profile_pair_press);
+            if (data2 >= 1)
+                write(slots.press + 1, actions::profile_pair_release);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace
+
+void add_action(int key_code, int action_type, const char* action_data)
+{
+    const uint8_t b = static_cast<uint8_t>(convert_unity_button_to_fw_button_index(key_code) & 0xFF);
+    if (b == kNoButton) {
+        pfg_log_line("%-16s find button index with unity mouse button index failed, unity button index = %d\n",
+                     PFG_TAG_ERROR, key_code);
+        return;
+    }
+    if (static_cast<unsigned>(action_type) > kActionProfileOrJoystick || action_type == kActionNone)
+        return;
+
+    const Slots slots = slotsOf(b);
+    switch (action_type) {
+    case kActionMouseFunction:
+        addMouseFunction(slots, action_data);
+        break;
+    case kActionKey:
+        addKey(slots, action_data);
+        break;
+    case kActionMacro:
+        addMacro(slots, action_data);
+        break;
+    case kActionKeyRepeater:
+        addKeyRepeater(slots, action_data);
+        break;
+    case kActionProfileOrJoystick:
+        addProfileOrJoystick(slots, action_data);
+        break;
+    default:
+        break;
+    }
+}

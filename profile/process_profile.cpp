@@ -1,0 +1,365 @@
+// Profile JSON reader.
+//
+// The document is read in two steps. The first walks everything that the
+// selected hand entries and profiles require and copies it into plain records,
+// failing on the first departure from the schema; it changes no state. Only
+// when the whole document passed does the second step print the progress
+// lines, set the generator state and hand the bindings to the compiler, so a
+// broken document leaves neither half a profile in the image nor half its
+// DPI values in the state carried to the next generation.
+#include "profile/process_profile.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <rapidjson/document.h>
+#include <rapidjson/error/en.h>
+
+#include "profile/add_action.h"
+#include "profile/json_fields.h"
+#include "profile/pfg_log.h"
+#include "profile/pfg_state.h"
+#include "zentrova/profile/key_tables.h"
+
+namespace {
+
+using rapidjson::Value;
+
+constexpr size_t kDpiLevels = 6;
+constexpr size_t kMacroNameField = sizeof(ST_MACRO::macro_name);
+
+// Firmware button indices in the order their bindings are compiled.
+constexpr uint8_t kPassButtons[] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15,
+                                    16, 17, 18, 19, 20, 21, 22, 48, 49, 50, 51, 52, 53, 54, 55, 56};
+
+// Position of button b in the pass order, or -1 when its bindings are never compiled.
+int passOf(uint8_t b)
+{
+    const auto* end = std::end(kPassButtons);
+    const auto* it = std::find(std::begin(kPassButtons), end, b);
+    return it == end ? -1 : static_cast<int>(it - std::begin(kPassButtons));
+}
+
+struct Binding {
+    int32_t key_code;
+    int32_t action_type;
+    const char* action_data;  // points into the parsed document
+    int pass;
+};
+
+struct Profile {
+    uint16_t dpi_table[kDpiLevels];
+    uint16_t freeform_dpi;
+    int32_t mode;
+    uint16_t deadzone;  // meaningful for mode 0
+    bool joystick_center_mode;
+    std::vector<ST_MACRO> macros;
+    std::vector<Binding> bindings;  // in compilation order
+};
+
+struct HandEntry {
+    std::vector<Profile> profiles;
+};
+
+// A departure from the schema: where it is and what is wrong there.
+struct SchemaError {
+    std::string where;
+    std::string what;
+};
+
+std::string indexed(const std::string& path, size_t i) { return path + "[" + std::to_string(i) + "]"; }
+std::string member(const std::string& path, const char* name) { return path + "." + name; }
+
+[[noreturn]] void fail(std::string where, const char* what) { throw SchemaError{std::move(where), what}; }
+
+const Value& require(const Value& object, const std::string& path, const char* name)
+{
+    const Value* v = json_fields::find(object, name);
+    if (v == nullptr)
+        fail(member(path, name), "is missing");
+    return *v;
+}
+
+int32_t requireInt(const Value& object, const std::string& path, const char* name)
+{
+    int32_t v = 0;
+    if (!json_fields::getInt(object, name, v))
+        fail(member(path, name), "is missing or not an int");
+    return v;
+}
+
+uint32_t requireUint(const Value& object, const std::string& path, const char* name)
+{
+    uint32_t v = 0;
+    if (!json_fields::getUint(object, name, v))
+        fail(member(path, name), "is missing or not an unsigned int");
+    return v;
+}
+
+bool requireBool(const Value& object, const std::string& path, const char* name)
+{
+    bool v = false;
+    if (!json_fields::getBool(object, name, v))
+        fail(member(path, name), "is missing or not a bool");
+    return v;
+}
+
+const Value& requireString(const Value& object, const std::string& path, const char* name)
+{
+    const Value& v = require(object, path, name);
+    if (!v.IsString())
+        fail(member(path, name), "is not a string");
+    return v;
+}
+
+const Value& requireArray(const Value& object, const std::string& path, const char* name)
+{
+    const Value& v = require(object, path, name);
+    if (!v.IsArray())
+        fail(member(path, name), "is not an array");
+    return v;
+}
+
+const Value& requireObject(const Value& object, const std::string& path, const char* name)
+{
+    const Value& v = require(object, path, name);
+    if (!v.IsObject())
+        fail(member(path, name), "is not an object");
+    return v;
+}
+
+const Value& elementObject(const Value& array, size_t i, const std::string& path)
+{
+    const Value& v = array[static_cast<rapidjson::SizeType>(i)];
+    if (!v.IsObject())
+        fail(indexed(path, i), "is not an object");
+    return v;
+}
+
+void readDpi(const Value& profile, const std::string& path, Profile& out)
+{
+    const Value& dpi = requireObject(profile, path, "_dpi_data");
+    const std::string at = member(path, "_dpi_data");
+    static const char* const kLevels[kDpiLevels] = {"dpi0", "dpi1", "dpi2", "dpi3", "dpi4", "dpi5"};
+    static const char* const kOn[kDpiLevels] = {"dpi0_ison", "dpi1_ison", "dpi2_ison",
+                                                "dpi3_ison", "dpi4_ison", "dpi5_ison"};
+    for (size_t i = 0; i < kDpiLevels; ++i)
+        out.dpi_table[i] = static_cast<uint16_t>(static_cast<uint32_t>(requireInt(dpi, at, kLevels[i])) & 0xFFFFu);
+    out.freeform_dpi = freeform_dpi_from_setting(requireInt(dpi, at, "freeform_dpi"));
+    bool on[kDpiLevels];
+    for (size_t i = 0; i < kDpiLevels; ++i)
+        on[i] = requireBool(dpi, at, kOn[i]);
+    for (size_t i = 0; i < kDpiLevels; ++i)
+        if (!on[i])
+            out.dpi_table[i] = 0;
+}
+
+void readControl(const Value& profile, const std::string& path, Profile& out)
+{
+    const Value& control = requireObject(profile, path, "_control_data");
+    const std::string at = member(path, "_control_data");
+    out.mode = requireInt(control, at, "mode");
+    out.deadzone = 0;
+    if (out.mode == 0)
+        out.deadzone = deadzone_from_setting(requireUint(control, at, "dead_zone"));
+    out.joystick_center_mode = requireBool(control, at, "freeform_center_joystick_mode");
+}
+
+void readMacros(const Value& profile, const std::string& path, Profile& out)
+{
+    const Value& macros = requireArray(profile, path, "_macro_data");
+    const std::string at = member(path, "_macro_data");
+    for (rapidjson::SizeType i = 0; i < macros.Size(); ++i) {
+        const std::string mpath = indexed(at, i);
+        const Value& m = elementObject(macros, i, at);
+        ST_MACRO macro{};
+        macro.macro_id = requireInt(m, mpath, "macro_id");
+        const Value& name = requireString(m, mpath, "macro_name");
+        if (name.GetStringLength() >= kMacroNameField)
+            fail(member(mpath, "macro_name"), "is 64 bytes or longer");
+        std::memcpy(macro.macro_name, name.GetString(), name.GetStringLength());
+        const Value& steps = requireArray(m, mpath, "data");
+        const std::string spath = member(mpath, "data");
+        macro.steps.reserve(steps.Size());
+        for (rapidjson::SizeType s = 0; s < steps.Size(); ++s) {
+            const std::string stepPath = indexed(spath, s);
+            const Value& step = elementObject(steps, s, spath);
+            ST_MACRO_DATA d{};
+            d.type = requireInt(step, stepPath, "type");
+            d.scroll_angle = requireInt(step, stepPath, "scroll_angle");
+            d.key_code = requireInt(step, stepPath, "key_code");
+            d.duration = requireInt(step, stepPath, "duration");
+            macro.steps.push_back(d);
+        }
+        out.macros.push_back(std::move(macro));
+    }
+}
+
+void readBindings(const Value& profile, const std::string& path, Profile& out)
+{
+    const Value& keys = requireArray(profile, path, "_key_data");
+    const std::string at = member(path, "_key_data");
+    for (rapidjson::SizeType i = 0; i < keys.Size(); ++i) {
+        const std::string bpath = indexed(at, i);
+        const Value& k = elementObject(keys, i, at);
+        Binding b{};
+        b.key_code = requireInt(k, bpath, "key_code");
+        b.pass = passOf(static_cast<uint8_t>(convert_unity_button_to_fw_button_index(b.key_code) & 0xFF));
+        if (b.pass < 0)
+            continue;  // no button of the mouse: never compiled
+        b.action_type = requireInt(k, bpath, "action_type");
+        b.action_data = requireString(k, bpath, "action_data").GetString();
+        out.bindings.push_back(b);
+    }
+    // One pass per button; within a button, the bindings in array order.
+    std::stable_sort(out.bindings.begin(), out.bindings.end(),
+                     [](const Binding& l, const Binding& r) { return l.pass < r.pass; });
+}
+
+Profile readProfile(const Value& profile, const std::string& path)
+{
+    Profile out{};
+    require(profile, path, "_led_data");
+    readDpi(profile, path, out);
+    readControl(profile, path, out);
+    readMacros(profile, path, out);
+    readBindings(profile, path, out);
+    return out;
+}
+
+// Everything the document selects, or a SchemaError.
+std::vector<HandEntry> readDocument(const Value& root, const char* handName, const char* profileName)
+{
+    std::vector<HandEntry> hands;
+    if (!root.IsObject())
+        fail("the document root", "is not an object");
+    const Value* testData = json_fields::find(root, "testData");
+    if (testData == nullptr || !testData->IsArray())
+        return hands;
+    for (rapidjson::SizeType h = 0; h < testData->Size(); ++h) {
+        const std::string hpath = indexed("testData", h);
+        const Value& hand = elementObject(*testData, h, "testData");
+        if (!json_fields::equals(requireString(hand, hpath, "name"), handName))
+            continue;
+        HandEntry entry;
+        const Value& profiles = requireArray(hand, hpath, "profiles");
+        const std::string ppath = member(hpath, "profiles");
+        for (rapidjson::SizeType p = 0; p < profiles.Size(); ++p) {
+            const std::string path = indexed(ppath, p);
+            const Value& profile = elementObject(profiles, p, ppath);
+            if (json_fields::equals(requireString(profile, path, "_profile_name"), profileName))
+                entry.profiles.push_back(readProfile(profile, path));
+        }
+        hands.push_back(std::move(entry));
+    }
+    return hands;
+}
+
+void printProgress(const char* prefix, const char* name)
+{
+    std::fputs(prefix, stdout);
+    std::fputs(name, stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+void compile(Profile& profile)
+{
+    std::copy(std::begin(profile.dpi_table), std::end(profile.dpi_table), pfg_state.dpi_table);
+    pfg_state.freeform_dpi = profile.freeform_dpi;
+    if (profile.mode == 1)
+        pfg_state.ctrl_deadzone = 0;
+    else if (profile.mode == 0)
+        pfg_state.ctrl_deadzone = profile.deadzone;
+    pfg_state.freeform_center_joystick_mode = profile.joystick_center_mode;
+    for (ST_MACRO& macro : profile.macros)
+        pfg_state.macros.push_back(std::move(macro));
+    for (const Binding& b : profile.bindings)
+        add_action(b.key_code, b.action_type, b.action_data);
+}
+
+bool readFile(const char* path, std::string& text)
+{
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path, "rb"), std::fclose);
+    if (!file)
+        return false;
+    char chunk[65536];
+    size_t n = 0;
+    while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0)
+        text.append(chunk, n);
+    return !std::ferror(file.get());
+}
+
+void logSchemaError(const char* handName, const char* profileName, const std::string& what)
+{
+    pfg_log_line("%-16s profile '%s' on %s: %s\n", PFG_TAG_ERROR, profileName, handName, what.c_str());
+}
+
+} // namespace
+
+uint16_t freeform_dpi_from_setting(int32_t setting)
+{
+    // Single precision, one rounding per operation: the firmware's tables were
+    // made this way, and a fused multiply-add would turn 127 into 1999.
+    const float f = static_cast<float>(setting);
+    const float offset = f - 100.0f;
+    const float fraction = offset / -99.0f;
+    const float scaled = fraction * 11000.0f;
+    const float dpi = scaled + 5000.0f;
+    // Truncated toward zero; settings far out of range are reduced to 16 bits
+    // like the in-range ones instead of overflowing the conversion.
+    return static_cast<uint16_t>(static_cast<uint64_t>(static_cast<int64_t>(dpi)) & 0xFFFFu);
+}
+
+uint16_t deadzone_from_setting(uint32_t setting)
+{
+    const uint32_t d = setting & 0xFFFFu;
+    return d >= 1 && d <= 100 ? static_cast<uint16_t>(596 * d + 404) : 1000;
+}
+
+bool processProfile(const char* jsonFile, const char* handName, const char* profileName)
+{
+    if (handName == nullptr || profileName == nullptr)
+        return false;
+    std::string text;
+    try {
+        if (jsonFile == nullptr || !readFile(jsonFile, text)) {
+            pfg_log_line("Failed to open the JSON file. fileName=%s\n", jsonFile != nullptr ? jsonFile : "(null)");
+            return true;
+        }
+        pfg_log_line("Process profile(%s) on %s start!!!\n", profileName, handName);
+
+        rapidjson::Document doc;
+        // Iterative parsing accepts exactly the same documents as the default
+        // recursive parser, without running out of stack on deep nesting.
+        doc.Parse<rapidjson::kParseIterativeFlag>(text.c_str());
+        if (doc.HasParseError()) {
+            logSchemaError(handName, profileName,
+                           std::string("JSON file '") + jsonFile + "' does not parse: " +
+                               rapidjson::GetParseError_En(doc.GetParseError()) + " (offset " +
+                               std::to_string(doc.GetErrorOffset()) + ")");
+            return false;
+        }
+
+        std::vector<HandEntry> hands = readDocument(doc, handName, profileName);
+        for (HandEntry& hand : hands) {
+            printProgress("Name: ", handName);
+            for (Profile& profile : hand.profiles) {
+                printProgress("\nprofile_name: ", profileName);
+                compile(profile);
+            }
+        }
+        return true;
+    } catch (const SchemaError& e) {
+        logSchemaError(handName, profileName, e.where + " " + e.what);
+    } catch (const std::bad_alloc&) {
+        logSchemaError(handName, profileName, "out of memory reading the JSON file");
+    }
+    return false;
+}

@@ -1,0 +1,27 @@
+// The profile JSON reader.
+#ifndef ZENTROVA_PROFILE_PROCESS_PROFILE_H
+#define ZENTROVA_PROFILE_PROCESS_PROFILE_H
+
+#include <cstdint>
+
+/// Reads the configurator's JSON profile file `jsonFile`, selects every hand
+/// entry named `handName` and in it every profile named `profileName`, and
+/// compiles each: DPI table, freeform DPI, dead zone and joystick mode into
+/// pfg_state, its macros appended to pfg_state.macros, and its key bindings
+/// handed to add_action in firmware button order (0..22, then 48..56).
+///
+/// The whole document is checked against the schema before anything is
+/// compiled. Returns false when it breaks the schema; the reason is logged
+/// as an "[ERROR]" line and nothing was changed or written. A file that
+/// cannot be opened, a missing "testData" and an unmatched hand or profile
+/// are not failures: nothing is compiled and the result is true.
+bool processProfile(const char* jsonFile, const char* handName, const char* profileName);
+
+/// The freeform DPI value of a "freeform_dpi" setting f:
+/// trunc(((f - 100) / -99) * 11000 + 5000), in single precision, low 16 bits.
+uint16_t freeform_dpi_from_setting(int32_t setting);
+
+/// The dead-zone value of a "dead_zone" setting (joystick mode 0).
+uint16_t deadzone_from_setting(uint32_t setting);
+
+#endif

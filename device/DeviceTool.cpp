@@ -1,0 +1,249 @@
+// doPfu: one device operation per call, traced into "pfu.log".
+#include "zentrova/device/DeviceTool.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <vector>
+
+#include "device/DfuHeader.h"
+#include "device/LedEffect.h"
+#include "device/PfuLog.h"
+#include "zentrova/device/PfuLog.h"
+#include "zentrova/device/ProfileLoader.h"
+#include "zentrova/device/ZentrovaDriver.h"
+#include "zentrova/util/File.h"
+
+using zentrova::pfuLog;
+
+namespace {
+
+constexpr unsigned long kCheckBufferSize = 8192;
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+struct Request {
+    int rightHand;
+    int operation;
+    int value;
+    const char* file;
+    unsigned int color;
+    int ledProgram;
+    int brightness;
+    int speed;
+    int program;
+};
+
+// Operation 2. Every buffer and the stream are owned here, so they are
+// released on every path, also when the upload throws.
+int uploadProfile(ZentrovaDriver& driver, const Request& r)
+{
+    pfuLog("\nProfile sepecified, upload profile to position %d\r\n", r.value);
+    pfuLog("\nCheck if profile is valid or not\r\n");
+    // uint64_t elements: the loader lays its head record out at the start.
+    std::unique_ptr<uint64_t[]> check(new (std::nothrow) uint64_t[kCheckBufferSize / sizeof(uint64_t)]);
+    if (!check) {
+        pfuLog("\nmalloc profile buffer failed. tried to malloc %d bytes\r\n", static_cast<int>(kCheckBufferSize));
+        return ZENTROVA_PFU_PROFILE_UNREADABLE;
+    }
+    if (!check_profile(check.get(), kCheckBufferSize, nullptr, r.file)) {
+        pfuLog("\nProfile is invalid\r\n");
+        return ZENTROVA_PFU_PROFILE_INVALID;
+    }
+    pfuLog("\nProfile is valid\r\n");
+
+    FilePtr file(std::fopen(r.file, "rb"));
+    if (!file) {
+        pfuLog("\nOpen profile file is failed");
+        return ZENTROVA_PFU_PROFILE_UNREADABLE;
+    }
+    int64_t size = -1;
+    if (std::fseek(file.get(), 0, SEEK_END) == 0) {
+        size = ftello(file.get());
+        if (std::fseek(file.get(), 0, SEEK_SET) != 0)
+            size = -1;
+    }
+    if (size < 0) {
+        pfuLog("\nRead profile file is failed");
+        return ZENTROVA_PFU_PROFILE_UNREADABLE;
+    }
+    std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[size > 0 ? size : 1]);
+    if (!data) {
+        pfuLog("\nmalloc profile buffer failed. tried to malloc %d bytes\r\n", static_cast<int>(size));
+        return ZENTROVA_PFU_PROFILE_UNREADABLE;
+    }
+    if (std::fread(data.get(), 1, static_cast<size_t>(size), file.get()) != static_cast<size_t>(size)) {
+        pfuLog("\nRead profile file is failed");
+        return ZENTROVA_PFU_PROFILE_UNREADABLE;
+    }
+    pfuLog("\nStart upload profile\r\n");
+    driver.uploadProfile(static_cast<unsigned char>(r.value), data.get(), static_cast<size_t>(size));
+    pfuLog("\nProfile is uploaded successfully\r\n");
+    return ZENTROVA_PFU_PROFILE_UPLOADED;
+}
+
+// Operation 1. File failures throw FileException (result 82).
+int updateFirmware(ZentrovaDriver& driver, const Request& r)
+{
+    File file(r.file ? r.file : "", "rb");
+    file.open();
+    const int64_t size = file.getSize();
+    std::vector<uint8_t> data(static_cast<size_t>(size > 0 ? size : 0));
+    // One item of the whole size; a short read leaves zeros that the header
+    // checks then refuse.
+    if (!data.empty())
+        file.read(data.data(), data.size(), 1);
+    int result = ZENTROVA_PFU_FIRMWARE_INVALID;
+    if (zentrova::dfuHeaderAcceptable(data.data(), data.size())) {
+        driver.updateFirmware(data.data(), data.size());
+        result = ZENTROVA_PFU_FIRMWARE_SENT;
+    }
+    file.close();
+    return result;
+}
+
+// Operation 4.
+int setLed(ZentrovaDriver& driver, const Request& r)
+{
+    pfuLog("Led color is 0x%x(brg)\r\n", zentrova::ledLogColor(r.color));
+    zentrova::LedEffect effect = zentrova::makeLedEffect(r.color, r.ledProgram, r.brightness, r.speed);
+    if (effect.line)
+        pfuLog("%s", effect.line);
+    pfuLog("Led brightness is %d\r\n", r.brightness);
+    pfuLog("Led speed is %d\r\n", r.speed);
+    if (effect.known) {
+        driver.setLedParams(effect.record);
+        driver.runLedProgram(effect.program);
+        if (effect.breathing)
+            pfuLog("Led cycle is %d\r\n", effect.cycle);
+    }
+    return ZENTROVA_PFU_LED_DONE;
+}
+
+int perform(ZentrovaDriver& driver, const Request& r)
+{
+    switch (r.operation) {
+    case ZENTROVA_PFU_OP_CHECK:
+        pfuLog("Just checking the mouse\r\n");
+        return ZENTROVA_PFU_DONE;
+    case ZENTROVA_PFU_OP_FIRMWARE:
+        return updateFirmware(driver, r);
+    case ZENTROVA_PFU_OP_UPLOAD_PROFILE:
+        return uploadProfile(driver, r);
+    case ZENTROVA_PFU_OP_LED:
+        return setLed(driver, r);
+    case ZENTROVA_PFU_OP_RUN_PROGRAM:
+        pfuLog("Simulate button program(%d) running\r\n", r.program);
+        driver.runProgram(static_cast<unsigned char>(r.program));
+        return ZENTROVA_PFU_PROGRAM_STARTED;
+    case ZENTROVA_PFU_OP_ACTIVATE_PROFILE:
+        pfuLog("\nActivate the profile %d\r\n", r.value);
+        driver.activeProfile(static_cast<unsigned char>(r.value));
+        return ZENTROVA_PFU_DONE;
+    case ZENTROVA_PFU_OP_POLLING_RATE:
+        pfuLog("\nSet polling rate%d\r\n", r.value);
+        driver.setPollingRate(static_cast<unsigned char>(r.value));
+        return ZENTROVA_PFU_DONE;
+    default:
+        return ZENTROVA_PFU_NOT_DONE; // filtered out before the device is opened
+    }
+}
+
+// Everything between the log heading and the end step.
+int run(std::unique_ptr<ZentrovaDriver>& driverSlot, std::vector<UsbDeviceInfo>& devices, const Request& r)
+{
+    pfuLog("\nZentrova doPfu\n");
+    driverSlot = std::make_unique<ZentrovaDriver>();
+    ZentrovaDriver& driver = *driverSlot;
+    if (r.rightHand != 0 && r.rightHand != 1)
+        return ZENTROVA_PFU_BAD_HAND;
+    const bool right = r.rightHand == 1;
+    pfuLog("Requested mouse: %d (0:unknow, 1: left, 2: right)\n", right ? 2 : 1);
+
+    driver.rightMouse = right;
+    driver.find(devices);
+    if (devices.empty())
+        return ZENTROVA_PFU_NO_DEVICE;
+    if (r.operation == 3 || r.operation < 0 || r.operation > 7) {
+        pfuLog("Nothing defined, just return with OK\n");
+        return ZENTROVA_PFU_NOT_DONE;
+    }
+
+    pfuLog("Zentrova mice found\n");
+    pfuLog("%-24s%-16s%s\n", "Manufacturer", "Product", "Serial Number");
+    pfuLog("%-24s%-16s%s\n", "------------", "-------", "-------------");
+    for (const UsbDeviceInfo& d : devices)
+        pfuLog("%-24s%-16s%s\n", d.manufacturer.c_str(), d.product.c_str(), d.serialNumber.c_str());
+    pfuLog("\n");
+    pfuLog("\nChecking device list and ID");
+
+    const unsigned char wanted = right ? ZENTROVA_MOUSE_ID_RIGHT : ZENTROVA_MOUSE_ID_LEFT;
+    int chosen = -1;
+    for (size_t i = 0; i < devices.size(); ++i) {
+        driver.open(devices[i]);
+        pfuLog("Open device(%d) for checking mouse ID\n", static_cast<int>(i));
+        if (driver.getMouseId() == wanted)
+            chosen = static_cast<int>(i); // the last match wins
+        driver.close();
+        pfuLog("Close device(%d) for checking mouse ID\n", static_cast<int>(i));
+    }
+    if (chosen < 0)
+        return ZENTROVA_PFU_NOT_DONE;
+
+    driver.open(devices[static_cast<size_t>(chosen)]);
+    pfuLog("Device is opened\r\n");
+    const int result = perform(driver, r);
+    driver.close();
+    pfuLog("Device is Closed\r\n");
+    return result;
+}
+
+} // namespace
+
+int doPfu(int rightHand, int operation, int value, const char* file, unsigned int color, int ledProgram,
+          int brightness, int speed, int program)
+{
+    // A log that cannot be opened leaves pfu_log null: the call goes on
+    // without a trace.
+    pfu_log = std::fopen("pfu.log", "a");
+    const Request request{rightHand, operation, value, file, color, ledProgram, brightness, speed, program};
+    std::unique_ptr<ZentrovaDriver> driver;
+    std::vector<UsbDeviceInfo> devices;
+    int result;
+    bool failed = true;
+    // The caller is a foreign runtime behind a C interface: nothing may
+    // escape, so every exception ends in a result code.
+    try {
+        result = run(driver, devices, request);
+        failed = false;
+    } catch (const ZentrovaException& e) {
+        pfuLog("\nERROR (Zentrova:) %s\n", e.what());
+        result = ZENTROVA_PFU_DEVICE_ERROR;
+    } catch (const UsbException& e) {
+        pfuLog("\nERROR: (USB) %s\n", e.what());
+        result = ZENTROVA_PFU_USB_ERROR;
+    } catch (const FileException& e) {
+        pfuLog("\nERROR: %s\n", e.what());
+        result = ZENTROVA_PFU_FILE_ERROR;
+    } catch (const std::exception& e) { // std::runtime_error and any other
+        pfuLog("\nERROR: %s\n", e.what());
+        result = ZENTROVA_PFU_OTHER_ERROR;
+    } catch (...) {
+        pfuLog("\nERROR: %s\n", "unknown error");
+        result = ZENTROVA_PFU_OTHER_ERROR;
+    }
+    if (failed && driver)
+        driver->forceClose(); // without the close hook
+    pfuLog("doPfu end\n");
+    if (pfu_log)
+        std::fclose(pfu_log);
+    pfu_log = nullptr;
+    devices.clear();
+    driver.reset();
+    return result;
+}

@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "command.h"
+#include "zentrova/util/CommandLineException.h"
 
 std::vector<ToolCommand>& toolCommands()
 {
@@ -27,10 +28,26 @@ int main(int argc, char** argv)
     }
     for (const auto& c : toolCommands()) {
         if (!std::strcmp(c.name, argv[1])) {
+            // A command ends with its result, with exit_success() (the unsigned
+            // int 0), or with an exception: a bad command line exits 2, any
+            // other failure 1.
             try {
                 return c.run(argc - 1, argv + 1);
+            } catch (unsigned int status) {
+                return static_cast<int>(status);
+            } catch (const CommandLineException& e) {
+                const char* option = e.getOption();
+                if (option && *option)
+                    std::fprintf(stderr, "zentrova %s: %s: %s\n", c.name, option, e.what());
+                else
+                    std::fprintf(stderr, "zentrova %s: %s\n", c.name, e.what());
+                std::fprintf(stderr, "Try 'zentrova %s --help'.\n", c.name);
+                return 2;
             } catch (const std::exception& e) {
                 std::fprintf(stderr, "zentrova %s: %s\n", c.name, e.what());
+                return 1;
+            } catch (...) {
+                std::fprintf(stderr, "zentrova %s: unknown error\n", c.name);
                 return 1;
             }
         }

@@ -1,0 +1,156 @@
+// "zentrova inspect IMAGE": check a profile image and print it for a person.
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "arguments.h"
+#include "command.h"
+#include "profile_image.h"
+#include "program/disassembler.h"
+#include "program_slots.h"
+#include "zentrova/util/RuntimeError.h"
+
+namespace {
+
+// The name as stored, with anything unprintable shown as \xNN.
+std::string printable(const std::string& text)
+{
+    std::string out;
+    for (unsigned char c : text) {
+        if (c >= 0x20 && c < 0x7f && c != '"' && c != '\\') {
+            out += static_cast<char>(c);
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", c);
+            out += hex;
+        }
+    }
+    return out;
+}
+
+void printHeader(const std::string& path, const ProfileImage& image)
+{
+    std::printf("profile image %s (%zu bytes)\n", path.c_str(), image.bytes.size());
+    std::printf("  name          \"%s\"%s\n", printable(image.name).c_str(),
+                image.nameTerminated ? "" : " (field not NUL-terminated)");
+    std::printf("  version       %u\n", image.version);
+    std::printf("  DPI levels   ");
+    for (int i = 0; i < 6; ++i) {
+        if (image.dpi[i])
+            std::printf(" %d:%u", i, image.dpi[i]);
+        else
+            std::printf(" %d:off", i);
+    }
+    std::printf("\n");
+    std::printf("  freeform DPI  %u\n", image.freeformDpi);
+    if (image.deadZone)
+        std::printf("  dead zone     %u\n", image.deadZone);
+    else
+        std::printf("  dead zone     0 (none)\n");
+    std::printf("  programs      %u\n", image.programCount);
+    std::printf("  CRC           0x%08x ok\n", image.storedCrc);
+    if (image.reservedHeader)
+        std::printf("  note: reserved header bytes 58..59 hold 0x%04x\n", image.reservedHeader);
+    const size_t body = image.bytes.size() - kImageHeaderSize;
+    if (body > kLoaderBodyLimit)
+        std::printf("  note: %zu body bytes exceed the %zu that the upload check accepts\n", body, kLoaderBodyLimit);
+}
+
+// A program that starts a shared program with repeater_start (opcode 0x45:
+// repeater number, program index, flag, two delay bounds, repeat count).
+struct Starter {
+    uint8_t repeater; // 0 for a macro, 1..5 for a key repeater
+    uint8_t byIndex;  // program index of the starting program
+};
+
+std::map<uint8_t, std::vector<Starter>> findStarters(const ProfileImage& image)
+{
+    std::map<uint8_t, std::vector<Starter>> starters;
+    for (const ProgramRecord& r : image.records) {
+        for (const DisassembledInstruction& in : disassembleInstructions(r.code, r.size)) {
+            if (in.valid && in.length == 10 && r.code[in.offset] == 0x45) {
+                auto& list = starters[r.code[in.offset + 2]];
+                const Starter s{r.code[in.offset + 1], r.index};
+                bool known = false;
+                for (const Starter& k : list)
+                    known = known || (k.repeater == s.repeater && k.byIndex == s.byIndex);
+                if (!known)
+                    list.push_back(s);
+            }
+        }
+    }
+    return starters;
+}
+
+// For a shared slot: what it is by the programs that start it.
+std::string sharedSlotUse(const std::vector<Starter>& starters)
+{
+    if (starters.empty())
+        return "  started by no program of this image";
+    std::string text = "  ";
+    size_t macros = 0;
+    for (const Starter& s : starters)
+        macros += s.repeater == 0;
+    if (macros == starters.size())
+        text += "macro body";
+    else if (macros == 0)
+        text += "key-repeater stroke (repeater " + std::to_string(starters.front().repeater) + ")";
+    else
+        text += "macro body or key-repeater stroke (the index is shared)";
+    text += ", started by index";
+    for (size_t i = 0; i < starters.size(); ++i)
+        text += (i ? ", " : " ") + std::to_string(starters[i].byIndex);
+    return text;
+}
+
+void printRecords(const ProfileImage& image)
+{
+    const auto starters = findStarters(image);
+    const size_t count = image.records.size();
+    for (size_t i = 0; i < count; ++i) {
+        const ProgramRecord& r = image.records[i];
+        std::printf("\nprogram %zu/%zu  index %u  %s  %u bytes\n", i + 1, count, r.index,
+                    describeProgramSlot(r.index).c_str(), r.size);
+        if (r.index >= 65) {
+            const auto found = starters.find(r.index);
+            std::printf("%s\n", sharedSlotUse(found == starters.end() ? std::vector<Starter>() : found->second).c_str());
+        }
+        for (size_t later = i + 1; later < count; ++later) {
+            if (image.records[later].index == r.index) {
+                std::printf("  (replaced by program %zu/%zu, which has the same index)\n", later + 1, count);
+                break;
+            }
+        }
+        if (r.reserved)
+            std::printf("  note: reserved byte holds 0x%02x\n", r.reserved);
+        if (r.size == 0)
+            std::printf("    (empty)\n");
+        for (const std::string& line : disassemble(r.code, r.size))
+            std::printf("    %s\n", line.c_str());
+    }
+}
+
+int runInspect(int argc, char** argv)
+{
+    CommandLineParser cl("zentrova inspect", argc, argv);
+    cl.addUsageDescription("IMAGE", "profile image to check and print");
+    cl.addUsageDescription("-h, --help", "print this text");
+    handleHelp(cl);
+    const std::string path = requirePositional(cl, "IMAGE");
+    cl.finish();
+
+    ProfileImage image;
+    image.bytes = readWholeFile(path, kMaxImageFileSize);
+    const std::string problem = parseProfileImage(image);
+    if (!problem.empty())
+        runtime_error("%s: invalid profile image: %s", path.c_str(), problem.c_str());
+
+    printHeader(path, image);
+    printRecords(image);
+    return 0;
+}
+
+ToolCommandRegistration inspect({"inspect", "check a profile image and print its header and programs", runInspect});
+
+} // namespace

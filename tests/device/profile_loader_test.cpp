@@ -262,3 +262,58 @@ TEST_F(ProfileLoaderTest, WorksWithoutAnOpenLog)
 }
 
 } // namespace
+
+// Images as the generator writes them for the example profiles.
+#include "zentrova/profile/pfg.h"
+
+namespace {
+
+struct Example {
+    const char* file;
+    int rightHand;
+    const char* profile;
+};
+
+TEST(ProfileLoaderOnGeneratedImages, ExampleProfilesLoadAsWritten)
+{
+    const std::vector<Example> examples = {
+        {"office.json", 1, "Work"},   {"shooter.json", 0, "Default"}, {"shooter.json", 1, "Sniper"},
+        {"mmo.json", 0, "Raid"},      {"mmo.json", 1, "Solo"},
+    };
+    TempDir dir(true); // the generator writes pfg.log into the current directory
+    for (const Example& e : examples) {
+        const std::string json = std::string(ZENTROVA_SOURCE_DIR) + "/examples/profiles/" + e.file;
+        const std::string out = dir.path("image.bin");
+        ASSERT_EQ(doPfg(json.c_str(), e.rightHand, e.profile, out.c_str()), 0);
+        const Bytes file = readFile(out);
+        ASSERT_GT(file.size(), 60u) << e.file << " " << e.profile;
+
+        std::vector<uint64_t> buffer(kToolBuffer / sizeof(uint64_t));
+        LogCapture log;
+        ASSERT_TRUE(check_profile(buffer.data(), kToolBuffer, e.profile, out.c_str()))
+            << e.file << " " << e.profile << ":\n" << log.text();
+        EXPECT_EQ(log.text().find("WARNING"), std::string::npos);
+
+        // Walk the file's records and compare each with its reference.
+        const auto& head = *reinterpret_cast<const LoadedProfile*>(buffer.data());
+        EXPECT_EQ(head.ctrl_deadzone, file[40] | (file[41] << 8));
+        ASSERT_EQ(head.program_count, file[56] | (file[57] << 8));
+        std::vector<Bytes> latest(81);
+        size_t at = 60;
+        for (int i = 0; i < head.program_count; ++i) {
+            const size_t size = file[at + 2] | (file[at + 3] << 8);
+            latest.at(file[at]) = Bytes(file.begin() + at + 4, file.begin() + at + 4 + size);
+            at += 4 + size;
+        }
+        EXPECT_EQ(at, file.size());
+        for (int index = 0; index <= 80; ++index) {
+            const ProgramRef& ref = head.programs[index];
+            EXPECT_EQ(ref.size, latest[index].size()) << e.profile << " program " << index;
+            if (ref.data) {
+                EXPECT_EQ(Bytes(ref.data, ref.data + ref.size), latest[index]) << e.profile << " program " << index;
+            }
+        }
+    }
+}
+
+} // namespace

@@ -11,6 +11,15 @@
 // (fopen, fseeko, ftello) are then the large-file ones.
 static_assert(sizeof(off_t) == 8, "File needs 64-bit file offsets");
 
+namespace {
+
+[[noreturn]] void failWith(const std::string& fileName, int errorNumber)
+{
+    throw FileException(fileName.c_str(), std::strerror(errorNumber));
+}
+
+} // namespace
+
 File::File() : stream(nullptr) {}
 
 File::File(const char* fileName, const char* accessMode)
@@ -53,11 +62,6 @@ void File::setAccessMode(const char* mode)
     accessMode = mode ? mode : "";
 }
 
-void File::fail(int errorNumber) const
-{
-    throw FileException(fileName.c_str(), std::strerror(errorNumber));
-}
-
 void File::open()
 {
     if (stream)
@@ -65,7 +69,7 @@ void File::open()
     errno = 0;
     stream = std::fopen(fileName.c_str(), accessMode.c_str());
     if (!stream)
-        fail(errno ? errno : EINVAL);
+        failWith(fileName, errno ? errno : EINVAL);
 }
 
 void File::close()
@@ -75,27 +79,27 @@ void File::close()
     FILE* closing = stream;
     stream = nullptr;
     if (std::fclose(closing) != 0)
-        fail(errno);
+        failWith(fileName, errno);
 }
 
 int64_t File::getPos()
 {
     if (!stream)
-        fail(EBADF);
+        failWith(fileName, EBADF);
     const off_t pos = ftello(stream);
     if (pos < 0)
-        fail(errno);
+        failWith(fileName, errno);
     return static_cast<int64_t>(pos);
 }
 
 void File::seek(uint64_t offset)
 {
     if (!stream)
-        fail(EBADF);
+        failWith(fileName, EBADF);
     if (offset > static_cast<uint64_t>(std::numeric_limits<off_t>::max()))
-        fail(EINVAL);
+        failWith(fileName, EINVAL);
     if (fseeko(stream, static_cast<off_t>(offset), SEEK_SET) != 0)
-        fail(errno);
+        failWith(fileName, errno);
 }
 
 void File::rewind()
@@ -107,15 +111,15 @@ int64_t File::getSize()
 {
     const int64_t pos = getPos();
     if (fseeko(stream, 0, SEEK_END) != 0)
-        fail(errno);
+        failWith(fileName, errno);
     const off_t size = ftello(stream);
     if (size < 0) {
         const int error = errno;
         fseeko(stream, static_cast<off_t>(pos), SEEK_SET);
-        fail(error);
+        failWith(fileName, error);
     }
     if (fseeko(stream, static_cast<off_t>(pos), SEEK_SET) != 0)
-        fail(errno);
+        failWith(fileName, errno);
     return static_cast<int64_t>(size);
 }
 
@@ -136,15 +140,15 @@ size_t File::write(const void* buffer, size_t elementSize, size_t count)
 char* File::gets(char* buffer, uint64_t size)
 {
     if (!stream)
-        fail(EBADF);
+        failWith(fileName, EBADF);
     if (!buffer || size == 0)
-        fail(EINVAL);
+        failWith(fileName, EINVAL);
     // fgets takes an int; a larger buffer is only filled up to INT_MAX - 1 characters.
     const int limit = size > static_cast<uint64_t>(INT_MAX) ? INT_MAX : static_cast<int>(size);
     std::clearerr(stream); // the error indicator must describe this read only
     if (std::fgets(buffer, limit, stream))
         return buffer;
     if (std::ferror(stream))
-        fail(errno);
+        failWith(fileName, errno);
     return nullptr;
 }

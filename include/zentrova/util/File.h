@@ -51,8 +51,6 @@ public:
     char* gets(char* buffer, uint64_t size);
 
 private:
-    [[noreturn]] void fail(int errorNumber) const;
-
     std::string fileName;
     std::string accessMode;
     FILE* stream;

@@ -1,5 +1,8 @@
 #include "profile_image.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstring>
 
 #include "zentrova/integrity/crc.h"
@@ -88,6 +91,9 @@ std::string parseProfileImage(ProfileImage& image)
 
 std::vector<uint8_t> readWholeFile(const std::string& path, int64_t maxSize)
 {
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        runtime_error("%s: %s", path.c_str(), std::strerror(EISDIR));
     try {
         File file(path.c_str(), "rb");
         file.open();

@@ -9,6 +9,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "integrity/aes256_select.h"
 #include "zentrova/integrity/aes256.h"
 #include "zentrova/integrity/dfu.h"
 #include "zentrova/integrity/dfu_image_writer.h"
@@ -31,8 +32,17 @@ std::vector<uint8_t> buffer(size_t size)
     return b;
 }
 
+// Zentrova_* use the CPU's AES instructions where it has them;
+// ZentrovaPortable_* the table code.
+struct PortableOnly {
+    explicit PortableOnly(bool on) { aes256_portable_only(on); }
+    ~PortableOnly() { aes256_portable_only(false); }
+};
+
+template <bool portable>
 void BM_Zentrova_CbcEncrypt(benchmark::State& state)
 {
+    PortableOnly mode(portable);
     const auto key = benchKey();
     auto buf = buffer(static_cast<size_t>(state.range(0)));
     aes256_ctx_t ctx;
@@ -45,8 +55,10 @@ void BM_Zentrova_CbcEncrypt(benchmark::State& state)
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
 }
 
+template <bool portable>
 void BM_Zentrova_CbcDecrypt(benchmark::State& state)
 {
+    PortableOnly mode(portable);
     const auto key = benchKey();
     auto buf = buffer(static_cast<size_t>(state.range(0)));
     aes256_ctx_t ctx;
@@ -99,8 +111,10 @@ bool consume(uint32_t, uint8_t* data, size_t)
 // A full decode of an image with the given number of payload bytes in
 // 64 KiB segments: header CRC, check block, every segment decrypted in 4 KiB
 // chunks and its CRC checked. Bytes processed = image size.
+template <bool portable>
 void BM_Zentrova_DfuDecode(benchmark::State& state)
 {
+    PortableOnly mode(portable);
     const auto key = benchKey();
     const size_t size = static_cast<size_t>(state.range(0));
     std::vector<dfu_segment_t> segments;
@@ -139,11 +153,14 @@ void BM_OpenSsl_DfuDecodeEquivalent(benchmark::State& state)
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(payload.size() + 20));
 }
 
-BENCHMARK(BM_Zentrova_CbcEncrypt)->Arg(4096)->Arg(1 << 20);
+BENCHMARK_TEMPLATE(BM_Zentrova_CbcEncrypt, false)->Name("BM_Zentrova_CbcEncrypt")->Arg(4096)->Arg(1 << 20);
+BENCHMARK_TEMPLATE(BM_Zentrova_CbcEncrypt, true)->Name("BM_ZentrovaPortable_CbcEncrypt")->Arg(4096)->Arg(1 << 20);
 BENCHMARK(BM_OpenSsl_CbcEncrypt)->Arg(4096)->Arg(1 << 20);
-BENCHMARK(BM_Zentrova_CbcDecrypt)->Arg(4096)->Arg(1 << 20);
+BENCHMARK_TEMPLATE(BM_Zentrova_CbcDecrypt, false)->Name("BM_Zentrova_CbcDecrypt")->Arg(4096)->Arg(1 << 20);
+BENCHMARK_TEMPLATE(BM_Zentrova_CbcDecrypt, true)->Name("BM_ZentrovaPortable_CbcDecrypt")->Arg(4096)->Arg(1 << 20);
 BENCHMARK(BM_OpenSsl_CbcDecrypt)->Arg(4096)->Arg(1 << 20);
-BENCHMARK(BM_Zentrova_DfuDecode)->Arg(64 << 10)->Arg(1 << 20);
+BENCHMARK_TEMPLATE(BM_Zentrova_DfuDecode, false)->Name("BM_Zentrova_DfuDecode")->Arg(64 << 10)->Arg(1 << 20);
+BENCHMARK_TEMPLATE(BM_Zentrova_DfuDecode, true)->Name("BM_ZentrovaPortable_DfuDecode")->Arg(64 << 10)->Arg(1 << 20);
 BENCHMARK(BM_OpenSsl_DfuDecodeEquivalent)->Arg(64 << 10)->Arg(1 << 20);
 
 } // namespace

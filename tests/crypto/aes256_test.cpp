@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include "integrity/aes256_select.h"
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -31,7 +33,24 @@ Bytes ivOf(const aes256_ctx_t& ctx)
     return iv;
 }
 
-TEST(Aes256, Fips197AppendixC3Block)
+// Every test runs on the portable code and on the CPU's AES instructions.
+class Aes256 : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override
+    {
+        if (!GetParam() && !aes256_hardware_available())
+            GTEST_SKIP() << "no AES instructions on this CPU";
+        aes256_portable_only(GetParam());
+    }
+    void TearDown() override { aes256_portable_only(false); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Impl, Aes256, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? "portable" : "hardware";
+                         });
+
+TEST_P(Aes256, Fips197AppendixC3Block)
 {
     const Bytes key = hex("000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f");
     const Bytes plain = hex("00112233445566778899aabbccddeeff");
@@ -53,7 +72,7 @@ TEST(Aes256, Fips197AppendixC3Block)
     EXPECT_EQ(0, std::memcmp(ctx.work_key, ctx.enc_key, 32));
 }
 
-TEST(Aes256, NullIvIsZero)
+TEST_P(Aes256, NullIvIsZero)
 {
     aes256_ctx_t ctx;
     std::memset(&ctx, 0xA5, sizeof ctx);
@@ -86,7 +105,7 @@ void inPieces(Fn fn, aes256_ctx_t* ctx, Bytes& buf, unsigned cuts)
     }
 }
 
-TEST(Aes256, Sp800_38aCbcInEverySplit)
+TEST_P(Aes256, Sp800_38aCbcInEverySplit)
 {
     const CbcVector v;
     const Bytes lastCipherBlock(v.cipher.end() - 16, v.cipher.end());
@@ -108,7 +127,7 @@ TEST(Aes256, Sp800_38aCbcInEverySplit)
     }
 }
 
-TEST(Aes256, CbcOfNothingChangesNothing)
+TEST_P(Aes256, CbcOfNothingChangesNothing)
 {
     const CbcVector v;
     aes256_ctx_t ctx;
@@ -125,7 +144,7 @@ TEST(Aes256, CbcOfNothingChangesNothing)
 // A size that is not a multiple of 16 is a caller's bug: the assertion stops
 // a build without NDEBUG; with NDEBUG nothing is touched, not even the bytes
 // that would form the incomplete last block.
-TEST(Aes256, CbcWithPartialBlockSize)
+TEST_P(Aes256, CbcWithPartialBlockSize)
 {
     const CbcVector v;
     aes256_ctx_t ctx;
@@ -167,7 +186,7 @@ Bytes opensslCbc(bool encrypt, const Bytes& key, const Bytes& iv, const Bytes& i
     return out;
 }
 
-TEST(Aes256, MatchesOpenSslOnRandomInput)
+TEST_P(Aes256, MatchesOpenSslOnRandomInput)
 {
     std::mt19937 rng(20261206);
     auto randomBytes = [&rng](size_t n) {

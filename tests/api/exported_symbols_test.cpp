@@ -97,10 +97,11 @@ std::vector<std::string> dynamicSymbols()
 // Whether a (mangled) dynamic symbol belongs to the public interface.
 bool isPublic(const std::string& mangled)
 {
-    // Linker-defined markers and instantiations of the standard library's
-    // templates, which carry default visibility from its own headers.
+    // Linker-defined markers, and instantiations of the standard library's
+    // templates (with their local statics), which carry default visibility
+    // from its own headers.
     static const std::regex linkerOrStd(
-        R"(^(_edata|_end|__bss_start|_init|_fini)$|^_Z(N|NK|TV|TI|TS|TT|Th|Tv)?(St|Sa|Ss|N?St|NSt|N9__gnu_cxx|9__gnu_cxx).*)");
+        R"(^(_edata|_end|__bss_start|_init|_fini)$|^_ZZ?(N|NK|TV|TI|TS|TT|Th|Tv)?(St|Sa|Ss|N?St|NSt|N9__gnu_cxx|9__gnu_cxx).*)");
     if (std::regex_match(mangled, linkerOrStd))
         return true;
     for (const char* name : kPlainNames)
@@ -119,7 +120,7 @@ bool isPublic(const std::string& mangled)
         "UsbInterruptInEndpoint|PbufPool|pbuf_t|ZentrovaDriver|ZentrovaException|CommandLineParser|"
         "CommandLineException|ArgumentParser|File|FileException|Socket|SocketException|PeerAddress";
     static const std::regex members("^(" + classes + ")(<[^>]*>)?::.*");
-    static const std::regex special("^((construction )?vtable|typeinfo|typeinfo name|VTT|(virtual )?thunk to) ("
+    static const std::regex special("^((construction vtable|vtable|typeinfo|typeinfo name|VTT) for|(virtual )?thunk to) ("
                                     "(" + classes + ")\\b.*|" "(" + classes + ")::.*)");
     static const std::regex functions(
         R"(^(\w+ )?(opcode_\w+|throwUsbError|runtime_error|exit_success|key_code_map|mouse_key_map|)"

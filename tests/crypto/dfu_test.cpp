@@ -232,52 +232,33 @@ TEST(DfuWriter, RefusesWhatTheDecoderWouldRefuse)
     EXPECT_NO_THROW(dfu_encode_image(kKey, "ZENTROVA", 0x0100, 0x0100, {{0xFFFFFFF0, pattern(16, 0)}}));
 }
 
-TEST(DfuDecode, CheckBlockOnlyImageIsValid)
-{
-    const Bytes image = dfu_encode_image(kKey, "ZENTROVA", 0x0001, 0x0100, {});
-    ASSERT_EQ(image.size(), 52u);
-    Decoder d;
-    EXPECT_TRUE(d.run(image));
-    EXPECT_TRUE(g_chunks.empty());
-}
-
+// Valid images, from only the check block to several segments, some with
+// bytes behind the payload, in chunk sizes that do and do not divide them.
 TEST(DfuDecode, DeliversEverySegmentInChunks)
 {
-    const std::vector<std::vector<dfu_segment_t>> images = {
-        {{0x08004000, pattern(48, 3)}},
-        {{0x08004000, pattern(16, 1)}, {0x08010000, pattern(160, 2)}, {0x08000000, pattern(4096 + 32, 3)}},
+    struct Case {
+        std::vector<dfu_segment_t> segments;
+        size_t trailing;
     };
-    for (const auto& segments : images) {
-        const Bytes image = dfu_encode_image(kKey, "ZENTROVA", 0x0999, 0x0100, segments);
+    const Case cases[] = {
+        {{}, 0},
+        {{{0x08004000, pattern(48, 3)}}, 0},
+        {{{0x08004000, pattern(48, 3)}}, 33},
+        {{{0x08004000, pattern(16, 1)}, {0x08010000, pattern(160, 2)}, {0x08000000, pattern(4096 + 32, 3)}}, 0},
+    };
+    for (const auto& c : cases) {
+        Bytes image = dfu_encode_image(kKey, "ZENTROVA", 0x0999, 0x0100, c.segments);
+        append(image, Bytes(c.trailing, 0xEE));
         for (uint64_t chunk : {16, 32, 48, 64, 4096, 1 << 20}) {
-            SCOPED_TRACE("chunk " + std::to_string(chunk) + ", segments " + std::to_string(segments.size()));
+            SCOPED_TRACE("chunk " + std::to_string(chunk) + ", segments " + std::to_string(c.segments.size()) +
+                         ", trailing " + std::to_string(c.trailing));
             Decoder d;
             d.chunkSize = chunk;
             EXPECT_TRUE(d.run(image));
-            EXPECT_EQ(g_chunks, expectedChunks(segments, chunk));
+            EXPECT_EQ(g_chunks, expectedChunks(c.segments, chunk));
             EXPECT_TRUE(d.run(image, false));
         }
     }
-}
-
-TEST(DfuDecode, SegmentOf48BytesInChunksOf32)
-{
-    const Bytes data = pattern(48, 5);
-    Decoder d;
-    d.chunkSize = 32;
-    ASSERT_TRUE(d.run(dfu_encode_image(kKey, "ZENTROVA", 0x0100, 0x0100, {{0xA000, data}})));
-    ASSERT_EQ(g_chunks.size(), 2u);
-    EXPECT_EQ(g_chunks[0], (Chunk{0xA000, Bytes(data.begin(), data.begin() + 32)}));
-    EXPECT_EQ(g_chunks[1], (Chunk{0xA020, Bytes(data.begin() + 32, data.end())}));
-}
-
-TEST(DfuDecode, TrailingBytesAfterThePayloadAreIgnored)
-{
-    Bytes image = dfu_encode_image(kKey, "ZENTROVA", 0x0100, 0x0100, {{0xA000, pattern(32, 5)}});
-    append(image, pattern(33, 0xEE));
-    Decoder d;
-    EXPECT_TRUE(d.run(image));
-    EXPECT_EQ(g_chunks.size(), 1u);
 }
 
 TEST(DfuDecode, CallbackThatStopsEndsTheDecoding)
@@ -408,28 +389,23 @@ TEST(DfuDecode, RegionBounds)
 TEST(DfuDecode, RefusesUnusableContexts)
 {
     const Bytes image = dfu_encode_image(kKey, "ZENTROVA", 0x0100, 0x0100, {{0xA000, pattern(32, 1)}});
-    for (uint64_t chunk : {0, 8, 24, 33}) {
-        Decoder d;
-        d.chunkSize = chunk;
-        EXPECT_FALSE(d.run(image)) << chunk;
-    }
     uint8_t work[64];
     const dfu_image_ctx_t good{image.data(), kKey.data(), "ZENTROVA", static_cast<uint32_t>(image.size()),
                                0, 0x10000, work, 64};
+    const std::function<void(dfu_image_ctx_t&)> spoilers[] = {
+        [](dfu_image_ctx_t& c) { c.chunk_size = 0; },   [](dfu_image_ctx_t& c) { c.chunk_size = 8; },
+        [](dfu_image_ctx_t& c) { c.chunk_size = 24; },  [](dfu_image_ctx_t& c) { c.image = nullptr; },
+        [](dfu_image_ctx_t& c) { c.key = nullptr; },    [](dfu_image_ctx_t& c) { c.tag = nullptr; },
+        [](dfu_image_ctx_t& c) { c.work_buffer = nullptr; },
+    };
     dfu_image_ctx_t ctx = good;
     EXPECT_TRUE(dfu_decode_image(&ctx, nullptr));
     EXPECT_FALSE(dfu_decode_image(nullptr, nullptr));
-    ctx.image = nullptr;
-    EXPECT_FALSE(dfu_decode_image(&ctx, nullptr));
-    ctx = good;
-    ctx.key = nullptr;
-    EXPECT_FALSE(dfu_decode_image(&ctx, nullptr));
-    ctx = good;
-    ctx.tag = nullptr;
-    EXPECT_FALSE(dfu_decode_image(&ctx, nullptr));
-    ctx = good;
-    ctx.work_buffer = nullptr;
-    EXPECT_FALSE(dfu_decode_image(&ctx, nullptr));
+    for (const auto& spoil : spoilers) {
+        ctx = good;
+        spoil(ctx);
+        EXPECT_FALSE(dfu_decode_image(&ctx, nullptr));
+    }
 }
 
 // Every truncation of a valid image is refused, without reading past it.

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include <rapidjson/document.h>
+#include "profile/rapidjson_dom.h"
 
 #include "profile/action_params.h"
 #include "profile/action_programs.h"

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include <rapidjson/document.h>
+#include "profile/rapidjson_dom.h"
 
 namespace json_fields {
 

@@ -18,8 +18,7 @@
 #include <utility>
 #include <vector>
 
-#include <rapidjson/document.h>
-#include <rapidjson/error/en.h>
+#include "profile/rapidjson_dom.h"
 
 #include "profile/add_action.h"
 #include "profile/json_fields.h"

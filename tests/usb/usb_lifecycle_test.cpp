@@ -1,0 +1,135 @@
+// The driver's life cycle and its event thread (run under ThreadSanitizer
+// in CI): fast shutdown, repeated and concurrent use, an idle event thread
+// that sleeps, and an unplug while the device is open.
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "usb/SimFixture.h"
+#include "zentrova/device/ZentrovaDriver.h"
+
+using Clock = std::chrono::steady_clock;
+using zentrova::sim::MouseConfig;
+
+namespace {
+
+double cpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// One full use of a mouse: construct, find, open, ask its ID, close, destroy.
+unsigned lifeCycle(bool right)
+{
+    ZentrovaDriver driver;
+    driver.rightMouse = right;
+    std::vector<UsbDeviceInfo> devices;
+    driver.find(devices);
+    if (devices.size() != 1)
+        return 0xFFFF;
+    driver.open(devices[0]);
+    const unsigned id = driver.getMouseId();
+    driver.close();
+    return id;
+}
+
+} // namespace
+
+TEST_F(SimTest, DestructionDoesNotWaitForTheEventTimeout)
+{
+    std::vector<double> ms;
+    for (int i = 0; i < 20; ++i) {
+        const auto start = Clock::now();
+        {
+            ZentrovaDriver driver;
+        }
+        ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    }
+    std::sort(ms.begin(), ms.end());
+    // The event loop waits 50 ms at a time; waking it makes this a few ms.
+    EXPECT_LT(ms[ms.size() / 2], 20.0) << "median construct+destroy in ms";
+}
+
+TEST_F(SimTest, RepeatedLifeCycles)
+{
+    addMouse(MouseConfig::right());
+    addMouse(MouseConfig::left());
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(lifeCycle(true), 0u);
+        EXPECT_EQ(lifeCycle(false), 1u);
+    }
+}
+
+TEST_F(SimTest, DriversOnSeveralThreadsAtOnce)
+{
+    auto right = addMouse(MouseConfig::right());
+    auto left = addMouse(MouseConfig::left());
+    std::atomic<int> failures{0};
+    auto worker = [&failures](bool hand) {
+        for (int i = 0; i < 8; ++i) {
+            try {
+                if (lifeCycle(hand) != (hand ? 0u : 1u))
+                    ++failures;
+            } catch (const std::exception&) {
+                ++failures;
+            }
+        }
+    };
+    std::thread a(worker, true), b(worker, false);
+    a.join();
+    b.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(right->vendorTranscript().size(), 16u); // ID and status, eight times
+    EXPECT_EQ(left->vendorTranscript().size(), 16u);
+}
+
+TEST_F(SimTest, IdleEventThreadSleeps)
+{
+    addMouse();
+    ZentrovaDriver driver;
+    driver.rightMouse = true;
+    std::vector<UsbDeviceInfo> devices;
+    driver.find(devices);
+    ASSERT_EQ(devices.size(), 1u);
+    driver.open(devices[0]);
+    const double before = cpuSeconds();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const double used = cpuSeconds() - before;
+    // A loop that never blocks in poll() burns most of a core here.
+    EXPECT_LT(used, 0.1) << "CPU seconds used while idle for 0.5 s";
+    EXPECT_EQ(driver.getMouseId(), 0);
+}
+
+TEST_F(SimTest, UnplugWhileOpen)
+{
+    auto mouse = addMouse();
+    ZentrovaDriver driver;
+    driver.rightMouse = true;
+    std::vector<UsbDeviceInfo> devices;
+    driver.find(devices);
+    ASSERT_EQ(devices.size(), 1u);
+    driver.open(devices[0]);
+    EXPECT_EQ(driver.getMouseId(), 0);
+    testbed->unplug(*mouse);
+    try {
+        driver.activeProfile(1);
+        FAIL() << "no exception";
+    } catch (const UsbException& e) {
+        EXPECT_STREQ(e.what(), "no such device (it may have been disconnected)");
+    }
+    driver.close();
+    // The hotplug monitor has seen the removal by the time a new list is taken.
+    std::vector<UsbDeviceInfo> after;
+    for (int i = 0; i < 50; ++i) {
+        driver.find(after);
+        if (after.empty())
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(after.empty());
+}

@@ -1,0 +1,61 @@
+// The configurator's whole job as it runs it: load the library with dlopen,
+// resolve the entry points by their plain names, compile an example profile
+// with doPfg, upload the image with doPfu, activate it, read the firmware
+// version, all against a simulated mouse, and compare what the mouse stored
+// byte for byte with the file.
+#include <dlfcn.h>
+
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "device/PfuSim.h"
+
+using namespace zentrova::sim;
+
+namespace {
+
+struct DlCloser {
+    void operator()(void* handle) const { dlclose(handle); }
+};
+
+template <typename F>
+F symbol(void* lib, const char* name)
+{
+    return reinterpret_cast<F>(dlsym(lib, name));
+}
+
+TEST_F(PfuTest, CompileUploadActivateAndReadVersionThroughDlopen)
+{
+    auto mouse = addMouse(MouseConfig::right());
+    std::unique_ptr<void, DlCloser> lib(dlopen(ZENTROVA_LIB_PATH, RTLD_NOW | RTLD_LOCAL));
+    ASSERT_TRUE(lib) << dlerror();
+    auto doPfg = symbol<int (*)(const char*, int, const char*, const char*)>(lib.get(), "doPfg");
+    auto doPfu = symbol<int (*)(int, int, int, const char*, unsigned, int, int, int, int)>(lib.get(), "doPfu");
+    auto getFwVersion = symbol<float (*)(int)>(lib.get(), "getFwVersion");
+    auto pfuLogStream = symbol<FILE**>(lib.get(), "pfu_log");
+    ASSERT_TRUE(doPfg && doPfu && getFwVersion && pfuLogStream);
+
+    const std::string json = std::string(ZENTROVA_SOURCE_DIR) + "/examples/profiles/shooter.json";
+    const std::string image = path("sniper.zvmp");
+    ASSERT_EQ(doPfg(json.c_str(), 1, "Sniper", image.c_str()), 0);
+    const testimg::Bytes file = testimg::readFile(image);
+    ASSERT_GT(file.size(), 60u);
+
+    EXPECT_EQ(doPfu(1, 2, 5, image.c_str(), 0, 0, 0, 0, 0), 0x20);
+    EXPECT_EQ(*pfuLogStream, nullptr);
+    EXPECT_EQ(doPfu(1, 6, 5, nullptr, 0, 0, 0, 0, 0), 0);
+    EXPECT_EQ(getFwVersion(1), 1.0f + 23 / 100.0f);
+
+    const MouseState s = mouse->state();
+    ASSERT_EQ(s.slots.count(5), 1u);
+    EXPECT_EQ(s.slots.at(5), file);
+    EXPECT_EQ(profileImageName(s.slots.at(5)), "Sniper");
+    EXPECT_EQ(s.activeSlot, 5u);
+    const std::string log = pfuLog();
+    EXPECT_NE(log.find("\nProfile is uploaded successfully\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("\n\nZentrova firmware version: 1.000000 and 0.230000"), std::string::npos);
+}
+
+} // namespace

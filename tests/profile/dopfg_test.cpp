@@ -238,6 +238,24 @@ TEST_F(DoPfgTest, FilesThatCannotBeOpened)
     walkImage(generate(example("office.json"), 1, "Work"), "Work");
 }
 
+TEST_F(DoPfgTest, MoreProgramsThanTheHeaderCanCountLeaveNoImage)
+{
+    // 32768 key bindings on a physical button: 65536 programs, one more than
+    // the 16-bit program count can hold.
+    std::string keys;
+    for (int i = 0; i < 32768; ++i)
+        keys += R"({"key_code":13,"action_type":2,"action_data":"a"},)";
+    keys.pop_back();
+    std::string json = readText(example("office.json"));
+    const std::string from = R"("_key_data": [)";
+    json.replace(json.find(from), from.size(), from + keys + ",");
+    writeText("many.json", json);
+    generate("many.json", 1, "Work");
+    EXPECT_FALSE(fs::exists("out.zvmp"));
+    EXPECT_NE(readText("pfg.log").find("[ERROR]          the profile needs more than 65535 programs\n"),
+              std::string::npos);
+}
+
 TEST_F(DoPfgTest, ConfiguratorLoadsTheLibraryAndCallsDoPfg)
 {
     void* lib = dlopen(ZENTROVA_LIB_PATH, RTLD_NOW | RTLD_LOCAL);

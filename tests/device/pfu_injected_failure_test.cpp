@@ -1,0 +1,127 @@
+// Failures that a simulated mouse and ordinary files cannot produce, injected
+// at link time with -Wl,--wrap: the CRC-32 throws whatever a test likes in the
+// middle of an operation (no exception may leave doPfu: its callers are
+// foreign runtimes behind a C interface), the profile file cannot be opened a
+// second time, and the profile buffers cannot be allocated.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "device/PfuSim.h"
+#include "zentrova/device/DeviceTool.h"
+#include "zentrova/device/PfuLog.h"
+#include "zentrova/integrity/crc.h"
+
+namespace {
+enum class Throw { Nothing, RuntimeError, LogicError, NotAnException };
+Throw g_throw = Throw::Nothing;
+std::string g_failOpenOf;  // fopen of this path fails from its second call on
+int g_opens = 0;
+size_t g_failAllocOf = 0;  // new[](size, nothrow) of this size gives null
+} // namespace
+
+extern "C" FILE* __real_fopen64(const char* path, const char* mode);
+extern "C" FILE* __wrap_fopen64(const char* path, const char* mode)
+{
+    if (!g_failOpenOf.empty() && path && g_failOpenOf == path && ++g_opens > 1) {
+        errno = EACCES;
+        return nullptr;
+    }
+    return __real_fopen64(path, mode);
+}
+
+// operator new[](size_t, const std::nothrow_t&), by its mangled name.
+extern "C" void* __real__ZnamRKSt9nothrow_t(size_t size, const std::nothrow_t& tag) noexcept;
+extern "C" void* __wrap__ZnamRKSt9nothrow_t(size_t size, const std::nothrow_t& tag) noexcept
+{
+    if (g_failAllocOf && size == g_failAllocOf)
+        return nullptr;
+    return __real__ZnamRKSt9nothrow_t(size, tag);
+}
+
+extern "C" uint32_t __real_qv_crc32_compute(const void* data, uint64_t length, uint32_t seed);
+
+extern "C" uint32_t __wrap_qv_crc32_compute(const void* data, uint64_t length, uint32_t seed)
+{
+    switch (g_throw) {
+    case Throw::RuntimeError:
+        throw std::runtime_error("injected runtime error");
+    case Throw::LogicError:
+        throw std::logic_error("injected logic error");
+    case Throw::NotAnException:
+        throw 42;
+    case Throw::Nothing:
+        break;
+    }
+    return __real_qv_crc32_compute(data, length, seed);
+}
+
+namespace {
+
+using namespace zentrova::sim;
+
+TEST_F(PfuTest, UnexpectedExceptionsEndInResult83AfterTheEndStep)
+{
+    auto mouse = addMouse(MouseConfig::left());
+    testimg::writeFile(path("fw.dfu"), testimg::pattern(100, 1));
+    struct Case {
+        Throw kind;
+        std::string line;
+    };
+    for (const Case& c : {Case{Throw::RuntimeError, "\nERROR: injected runtime error\n"},
+                          Case{Throw::LogicError, "\nERROR: injected logic error\n"},
+                          Case{Throw::NotAnException, "\nERROR: unknown error\n"}}) {
+        clearPfuLog();
+        g_throw = c.kind;
+        const int result = doPfu(0, ZENTROVA_PFU_OP_FIRMWARE, 0, path("fw.dfu").c_str(), 0, 0, 0, 0, 0);
+        g_throw = Throw::Nothing;
+        EXPECT_EQ(result, ZENTROVA_PFU_OTHER_ERROR);
+        EXPECT_EQ(pfu_log, nullptr);
+        EXPECT_EQ(logAfter("Device is opened\r\n"), c.line + "doPfu end\n");
+    }
+    // The device was force-closed each time: it opens again at once.
+    EXPECT_EQ(doPfu(0, ZENTROVA_PFU_OP_CHECK, 0, nullptr, 0, 0, 0, 0, 0), 0);
+}
+
+TEST_F(PfuTest, ProfileThatCannotBeOpenedAgainOrBufferedIs33)
+{
+    auto mouse = addMouse(MouseConfig::right());
+    testimg::ProfileImage img;
+    img.programs = {{1, testimg::pattern(100, 1)}};
+    const testimg::Bytes image = img.bytes();
+    testimg::writeFile(path("p.zvmp"), image);
+
+    g_failOpenOf = path("p.zvmp"); // the loader's open succeeds, the second fails
+    g_opens = 0;
+    EXPECT_EQ(doPfu(1, ZENTROVA_PFU_OP_UPLOAD_PROFILE, 1, g_failOpenOf.c_str(), 0, 0, 0, 0, 0),
+              ZENTROVA_PFU_PROFILE_UNREADABLE);
+    g_failOpenOf.clear();
+    EXPECT_NE(pfuLog().find("\nProfile is valid\r\n\nOpen profile file is failedDevice is Closed\r\ndoPfu end\n"),
+              std::string::npos)
+        << pfuLog();
+
+    struct Case {
+        size_t size;
+        std::string line;
+    };
+    for (const Case& c : {Case{8192, "\nmalloc profile buffer failed. tried to malloc 8192 bytes\r\n"},
+                          Case{image.size(), "\nProfile is valid\r\n\nmalloc profile buffer failed. tried to malloc " +
+                                                 std::to_string(image.size()) + " bytes\r\n"}}) {
+        clearPfuLog();
+        g_failAllocOf = c.size;
+        EXPECT_EQ(doPfu(1, ZENTROVA_PFU_OP_UPLOAD_PROFILE, 1, path("p.zvmp").c_str(), 0, 0, 0, 0, 0),
+                  ZENTROVA_PFU_PROFILE_UNREADABLE);
+        g_failAllocOf = 0;
+        EXPECT_NE(pfuLog().find(c.line + "Device is Closed\r\ndoPfu end\n"), std::string::npos) << pfuLog();
+    }
+    EXPECT_TRUE(mouse->state().slots.empty());
+    for (int code : requestCodes(*mouse))
+        EXPECT_EQ(code, ZENTROVA_CTRL_REQUEST_ID);
+}
+
+} // namespace

@@ -67,6 +67,13 @@ public:
     // instance discarded by the host).
     virtual bool complete(int status, std::vector<uint8_t> data = {}) = 0;
     virtual bool finished() const = 0;
+    // Finishes an OUT URB of which the device took only the first
+    // `accepted` bytes (a short write); otherwise as complete().
+    virtual bool completeOut(int status, size_t accepted) = 0;
+    // What has already moved should the host discard the URB later (its
+    // own timeout, a cancellation): IN data delivered so far, or the number
+    // of OUT bytes the device took. Thread-safe.
+    virtual void setPartial(std::vector<uint8_t> inData, size_t outBytes) = 0;
 };
 
 class DeviceModel {

@@ -57,6 +57,9 @@ struct UrbRecord {
     int status = 0;
     int actual = 0;
     std::vector<uint8_t> data; // IN answer
+    size_t outAccepted = SIZE_MAX;  // OUT bytes the device takes on success
+    std::vector<uint8_t> partialIn; // moved before a discard (setPartial)
+    size_t partialOut = 0;
 
     UrbRecord() = default;
     UrbRecord(const UrbRecord&) = delete;
@@ -168,13 +171,15 @@ struct Testbed::Core : std::enable_shared_from_this<Testbed::Core> {
             return false;
         urb.finished = true;
         urb.status = status;
-        if (status == 0 && urb.in) {
+        if (urb.in) {
+            if (status != 0 && data.empty())
+                data = std::move(urb.partialIn);
             if (data.size() > urb.capacity)
                 data.resize(urb.capacity);
             urb.actual = static_cast<int>(data.size());
             urb.data = std::move(data);
         } else {
-            urb.actual = status == 0 ? static_cast<int>(urb.out.size()) : 0;
+            urb.actual = static_cast<int>(std::min(urb.out.size(), status == 0 ? urb.outAccepted : urb.partialOut));
         }
         updateReady(*urb.device);
         return true;
@@ -210,6 +215,25 @@ public:
         if (!c)
             return false;
         return c->finish(*urb, status, std::move(data));
+    }
+    bool completeOut(int status, size_t accepted) override
+    {
+        auto c = core.lock();
+        if (!c)
+            return false;
+        std::lock_guard<std::mutex> lock(c->mutex);
+        if (!urb->finished)
+            urb->outAccepted = accepted;
+        return c->finishLocked(*urb, status, {});
+    }
+    void setPartial(std::vector<uint8_t> inData, size_t outBytes) override
+    {
+        auto c = core.lock();
+        if (!c)
+            return;
+        std::lock_guard<std::mutex> lock(c->mutex);
+        urb->partialIn = std::move(inData);
+        urb->partialOut = outBytes;
     }
     bool finished() const override
     {
@@ -356,7 +380,10 @@ gboolean Testbed::Core::handle(UMockdevIoctlClient* client)
             umockdev_ioctl_client_complete(client, -1, EFAULT);
             return TRUE;
         }
+        // Scatter-gather, as most host controllers: libusb submits each bulk
+        // transfer as one URB.
         const uint32_t value = USBDEVFS_CAP_BULK_CONTINUATION | USBDEVFS_CAP_NO_PACKET_SIZE_LIM |
+                               USBDEVFS_CAP_BULK_SCATTER_GATHER |
                                USBDEVFS_CAP_REAP_AFTER_DISCONNECT | USBDEVFS_CAP_ZERO_PACKET;
         std::memcpy(caps->data, &value, sizeof value);
         umockdev_ioctl_client_complete(client, 0, 0);

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Demo: compile every profile of the example files with the built zentrova
-# command and inspect the images it writes.
+# command and inspect the images it writes; then, against a simulated
+# right-hand mouse (zentrova-sim), upload one image into a slot, activate it,
+# set an LED effect, read the firmware version, and show what the mouse holds.
 #
 #   examples/demo.sh BUILD_DIR
 set -euo pipefail
@@ -12,10 +14,13 @@ fi
 BUILD=$(cd "$1" && pwd)
 HERE=$(cd "$(dirname "$0")" && pwd)
 ZENTROVA="$BUILD/tools/zentrova"
-if [ ! -x "$ZENTROVA" ]; then
-    echo "$0: $ZENTROVA not found; build the tree first" >&2
-    exit 1
-fi
+SIM="$BUILD/sim/zentrova-sim"
+for program in "$ZENTROVA" "$SIM"; do
+    if [ ! -x "$program" ]; then
+        echo "$0: $program not found; build the tree first" >&2
+        exit 1
+    fi
+done
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/zentrova-demo-XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
@@ -39,3 +44,27 @@ for json in "$HERE"/profiles/*.json; do
 done
 echo
 echo "== compiled and inspected $count profile images"
+
+# The device side. Every command below is an ordinary libusb program; under
+# zentrova-sim the simulated mouse is the only Zentrova mouse it sees. The
+# commands trace into pfu.log and driver.log in the current directory.
+image="$WORK/shooter-right-Sniper.zvmp"
+cd "$WORK"
+echo
+echo "== the configurator's device job, against a simulated right-hand mouse"
+"$SIM" --right --firmware 1.23 -- bash -c '
+    set -euo pipefail
+    zentrova=$1 image=$2
+    run() { echo; echo "-- zentrova $*"; "$zentrova" "$@"; }
+    run list
+    run check --hand right
+    run upload "$image" --slot 2 --hand right
+    run activate --slot 2 --hand right
+    run led --effect breathing --color 00A0FF --brightness 200 --speed 40 --hand right
+    run version --hand right
+    echo
+    echo "== what the simulated mouse now holds"
+' demo "$ZENTROVA" "$image"
+echo
+echo "== the last lines of pfu.log"
+tail -n 12 "$WORK/pfu.log"

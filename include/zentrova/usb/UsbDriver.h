@@ -18,6 +18,7 @@
 struct libusb_context;
 struct libusb_device;
 struct libusb_device_handle;
+class UsbDescriptors;
 
 // Lifecycle seen by a derived class: construct; find(devices);
 // open(devices[i]) -> open_callback(); transfers on `handle`;
@@ -55,6 +56,17 @@ public:
     // probing each one (through `handle`) for its strings. Call it only while
     // no device is open.
     void findByVidPid(std::vector<UsbDeviceInfo>& devices, int vid, int pid);
+    // Reads the open device's device and configuration descriptors over
+    // endpoint 0 into `out` (replacing its content). A configuration whose
+    // descriptors are not exactly interface, endpoints, interface, ... as
+    // wTotalLength says, or are malformed, throws "unknown error".
+    void getDescriptors(UsbDescriptors& out);
+    // Lists every device whose manufacturer, product and serial-number
+    // strings contain the given patterns (case-sensitive; an empty pattern
+    // matches anything), in libusb order. Devices this process may not open
+    // are skipped. Call it only while no device is open.
+    void findByStrings(std::vector<UsbDeviceInfo>& devices, const std::string& manufacturer,
+                       const std::string& product, const std::string& serialNumber);
 
     // Event thread entry; `arg` is the UsbDriver.
     static void* libusb_thread(void* arg);

@@ -171,6 +171,11 @@ void GadgetModel::transfer(const std::shared_ptr<Transfer>& t)
             t->complete(0);
             return;
         }
+        if (!ep.actions.empty() && ep.actions.front().kind == BulkAction::Kind::Fail) {
+            t->complete(ep.actions.front().status);
+            ep.actions.pop_front();
+            return;
+        }
         ep.waiting.push_back(t);
         serveWaiting(ep, true);
         return;

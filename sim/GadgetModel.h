@@ -126,7 +126,9 @@ public:
     size_t queuedIn(uint8_t endpoint) const;                        // IN bytes not delivered yet
 
     // Interrupt IN endpoints: each packet finishes one URB (cut to its size);
-    // packets wait in a queue while no URB is pending.
+    // packets wait in a queue while no URB is pending. A scripted Fail
+    // finishes the next interrupt URB with its status; other actions are
+    // ignored there.
     void inject(uint8_t endpoint, std::vector<uint8_t> packet);
     size_t queuedPackets(uint8_t endpoint) const;
 

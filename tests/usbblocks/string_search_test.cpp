@@ -1,0 +1,191 @@
+// findByStrings through the real libusb: substring, letter case and empty
+// pattern semantics over a bus of several gadgets; devices the process may
+// not open are skipped, other failures end the search.
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "usbblocks/GadgetFixture.h"
+
+using zentrova::sim::GadgetConfig;
+
+namespace {
+
+class StringSearchTest : public GadgetTest {
+protected:
+    void SetUp() override
+    {
+        GadgetTest::SetUp();
+        // Bus order: root hub (no strings), then these two.
+        GadgetConfig works;
+        first = testbed->addDevice(std::make_shared<zentrova::sim::GadgetModel>(works));
+        GadgetConfig other;
+        other.device.idProduct = 0x0002;
+        other.device.bcdDevice = 0x0207;
+        other.device.iSerialNumber = 0; // no serial number at all
+        other.strings = {{1, "Other Maker"}, {2, "Loopback Gadget Pro"}};
+        testbed->addDevice(std::make_shared<zentrova::sim::GadgetModel>(other));
+    }
+
+    void TearDown() override
+    {
+        ownDriver.reset();
+        GadgetTest::TearDown();
+    }
+
+    // Created on first use, once the bus is complete.
+    GadgetDriver& driver()
+    {
+        if (!ownDriver)
+            ownDriver = std::make_unique<GadgetDriver>();
+        return *ownDriver;
+    }
+
+    static std::vector<std::string> products(const std::vector<UsbDeviceInfo>& devices)
+    {
+        std::vector<std::string> names;
+        for (const auto& d : devices)
+            names.push_back(d.product.empty() ? "(hub)" : d.product);
+        return names;
+    }
+
+    // The products found, sorted (the bus order is libusb's).
+    std::vector<std::string> productsFound(const std::string& m, const std::string& p, const std::string& s)
+    {
+        std::vector<UsbDeviceInfo> devices;
+        driver().findByStrings(devices, m, p, s);
+        auto names = products(devices);
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    zentrova::sim::SimDevice first;
+
+private:
+    std::unique_ptr<GadgetDriver> ownDriver;
+};
+
+using Found = std::vector<std::string>;
+
+TEST_F(StringSearchTest, PatternSemantics)
+{
+    const struct {
+        const char *manufacturer, *product, *serial;
+        Found expected;
+    } cases[] = {
+        {"", "", "", {"(hub)", "Loopback Gadget", "Loopback Gadget Pro"}},
+        {"", "Gadget", "", {"Loopback Gadget", "Loopback Gadget Pro"}}, // anywhere in the string
+        {"", "Loopback", "", {"Loopback Gadget", "Loopback Gadget Pro"}},
+        {"", "Pro", "", {"Loopback Gadget Pro"}},
+        {"", "gadget", "", {}},                                        // case matters
+        {"", "LOOPBACK GADGET", "", {}},
+        {"", "Loopback Gadget Pro+", "", {}},                          // longer than the string
+        {"", "", "GW", {"Loopback Gadget"}},                           // no serial: no match
+        {"", "", "0001", {"Loopback Gadget"}},
+        {"Works", "Loopback", "GW-0001", {"Loopback Gadget"}},         // all three must match
+        {"Works", "Pro", "", {}},
+        {"Maker", "", "", {"Loopback Gadget Pro"}},
+        {"o", "o", "", {"Loopback Gadget"}},                           // "Other Maker" has no 'o'
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string("'") + c.manufacturer + "' '" + c.product + "' '" + c.serial + "'");
+        EXPECT_EQ(productsFound(c.manufacturer, c.product, c.serial), c.expected);
+        EXPECT_FALSE(driver().isOpened()) << "every probe is closed";
+    }
+}
+
+TEST_F(StringSearchTest, ResultIsInLibusbListOrder)
+{
+    std::vector<UsbDeviceInfo> byStrings, byId;
+    driver().findByStrings(byStrings, "", "", "");
+    driver().findByVidPid(byId, -1, -1);
+    ASSERT_EQ(byStrings.size(), 3u);
+    EXPECT_EQ(products(byStrings), products(byId));
+    for (size_t i = 0; i < byId.size(); ++i)
+        EXPECT_EQ(byStrings[i].device, byId[i].device);
+}
+
+TEST_F(StringSearchTest, RecordsAreBuiltAsByIdAndCanBeOpened)
+{
+    std::vector<UsbDeviceInfo> devices(5); // emptied first
+    driver().findByStrings(devices, "", "Pro", "");
+    ASSERT_EQ(devices.size(), 1u);
+    EXPECT_EQ(devices[0].vid, 0x1209);
+    EXPECT_EQ(devices[0].pid, 0x0002);
+    EXPECT_EQ(devices[0].bcdDevice, 0x0207);
+    EXPECT_EQ(devices[0].manufacturer, "Other Maker");
+    EXPECT_EQ(devices[0].serialNumber, "");
+
+    std::vector<UsbDeviceInfo> byId;
+    driver().findByVidPid(byId, 0x1209, 0x0002);
+    ASSERT_EQ(byId.size(), 1u);
+    EXPECT_EQ(byId[0].product, "Loopback Gadget Pro");
+
+    driver().findByStrings(devices, "", "Pro", "");
+    ASSERT_EQ(devices.size(), 1u);
+    driver().open(devices[0]);
+    EXPECT_TRUE(driver().isOpened());
+    std::string product;
+    driver().getString(product, 2);
+    EXPECT_EQ(product, "Loopback Gadget Pro");
+}
+
+// Lowers this thread's effective capabilities so that root, too, meets file
+// permissions; restores them when it goes.
+class NoPermissionOverride {
+public:
+    NoPermissionOverride()
+    {
+        if (syscall(SYS_capget, &header, saved) != 0)
+            return;
+        __user_cap_data_struct lowered[2] = {saved[0], saved[1]};
+        lowered[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER));
+        active = syscall(SYS_capset, &header, lowered) == 0;
+    }
+    ~NoPermissionOverride()
+    {
+        if (active)
+            syscall(SYS_capset, &header, saved);
+    }
+    NoPermissionOverride(const NoPermissionOverride&) = delete;
+    NoPermissionOverride& operator=(const NoPermissionOverride&) = delete;
+
+private:
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved[2]{};
+    bool active = false;
+};
+
+TEST_F(StringSearchTest, DeviceThatMayNotBeOpenedIsSkipped)
+{
+    const std::string node = testbed->rootDir() + first.devnode;
+    ASSERT_EQ(chmod(node.c_str(), 0), 0);
+    driver(); // its event thread keeps the full rights
+    NoPermissionOverride asPlainUser;
+
+    EXPECT_EQ(productsFound("", "", ""), (Found{"(hub)", "Loopback Gadget Pro"}));
+    EXPECT_EQ(productsFound("", "Gadget", ""), (Found{"Loopback Gadget Pro"}));
+    // Enumeration by IDs still stops at such a device.
+    std::vector<UsbDeviceInfo> devices;
+    EXPECT_EQ(usbErrorOf([&] { driver().findByVidPid(devices, -1, -1); }),
+              "access denied (insufficient permissions)");
+    EXPECT_FALSE(driver().isOpened());
+}
+
+TEST_F(StringSearchTest, OtherFailuresEndTheSearch)
+{
+    GadgetConfig broken;
+    broken.device.idProduct = 0x0003;
+    broken.device.iProduct = 7; // the gadget stalls a request for an unknown string
+    testbed->addDevice(std::make_shared<zentrova::sim::GadgetModel>(broken));
+
+    std::vector<UsbDeviceInfo> devices;
+    EXPECT_EQ(usbErrorOf([&] { driver().findByStrings(devices, "", "", ""); }), "stall");
+    EXPECT_LT(devices.size(), 3u) << "only the records appended before the failure";
+    EXPECT_FALSE(driver().isOpened()) << "the probe of the failing device is released";
+}
+
+} // namespace

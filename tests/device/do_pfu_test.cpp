@@ -238,18 +238,26 @@ TEST_F(PfuTest, FirmwareFailingTheHeaderChecksIsNotSent)
 {
     auto mouse = addMouse(MouseConfig::left());
     const Bytes good = firmware();
-    Bytes badCrc = good, badTag = good, longer = good;
+    const auto resealed = [](Bytes b) {
+        testimg::putLe32(b, 0, testimg::zcrc(b.data() + 4, b.size() - 4));
+        return b;
+    };
+    Bytes badCrc = good, payload = good, badTag = good, longer = good, v1 = good, v2 = good;
     badCrc[0] ^= 1;
+    payload.back() ^= 0x80; // the CRC covers the whole file
     badTag[4] = 'X';
-    testimg::putLe32(badTag, 0, testimg::zcrc(badTag.data() + 4, badTag.size() - 4));
     longer.push_back(0);
-    testimg::putLe32(longer, 0, testimg::zcrc(longer.data() + 4, longer.size() - 4));
+    testimg::putLe16(v1, 12, 0x012A);
+    testimg::putLe16(v2, 14, 0x01A0);
     const std::vector<std::pair<const char*, Bytes>> cases = {
         {"crc", badCrc},
-        {"tag", badTag},
-        {"length", longer},
+        {"payload", payload},
+        {"tag", resealed(badTag)},
+        {"length", resealed(longer)},
+        {"version1 digit", resealed(v1)},
+        {"version2 digit", resealed(v2)},
         {"version2 0x0101", firmware(0x0101)},
-        {"19 bytes", Bytes(good.begin(), good.begin() + 19)},
+        {"19 bytes", Bytes(good.begin(), good.begin() + 19)}, // exact size: ASan sees any overread
         {"empty", Bytes()},
     };
     for (const auto& [name, bytes] : cases) {

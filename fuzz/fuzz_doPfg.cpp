@@ -55,14 +55,67 @@ void checkImage(const char* path)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
+// Present when linked with libFuzzer.
+extern "C" int LLVMFuzzerRunDriver(int* argc, char*** argv, int (*callback)(const uint8_t*, size_t))
+    __attribute__((weak));
+
+namespace {
+
+// The runs work in a private folder (pfg.log goes to the current directory),
+// so paths on the command line are made absolute before changing into it:
+// corpus folders and files, and the path-valued flags. Crash inputs go to
+// the directory the fuzzer was started in unless a prefix is given.
+std::vector<std::string> g_args;
+std::vector<char*> g_argv;
+
+bool isRelativePath(const std::string& path) { return !path.empty() && path[0] != '/'; }
+
+void makeArgumentsAbsolute(int* argc, char*** argv, const std::string& cwd)
 {
+    static const char* const kPathFlags[] = {"-artifact_prefix=", "-exact_artifact_path=", "-dict=",
+                                             "-merge_control_file="};
+    bool hasArtifactPath = false;
+    for (int i = 0; i < *argc; ++i) {
+        std::string arg = (*argv)[i];
+        if (i > 0 && arg[0] != '-' && isRelativePath(arg))
+            arg = cwd + "/" + arg;
+        for (const char* flag : kPathFlags) {
+            const std::string f = flag;
+            if (arg.compare(0, f.size(), f) != 0)
+                continue;
+            hasArtifactPath |= f == "-artifact_prefix=" || f == "-exact_artifact_path=";
+            if (isRelativePath(arg.substr(f.size())))
+                arg = f + cwd + "/" + arg.substr(f.size());
+        }
+        g_args.push_back(arg);
+    }
+    if (!hasArtifactPath && LLVMFuzzerRunDriver != nullptr)  // libFuzzer, not the corpus replay
+        g_args.push_back("-artifact_prefix=" + cwd + "/");
+    for (std::string& a : g_args)
+        g_argv.push_back(a.data());
+    g_argv.push_back(nullptr);
+    *argc = static_cast<int>(g_args.size());
+    *argv = g_argv.data();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
+{
+    char cwd[4096];
+    if (getcwd(cwd, sizeof cwd) == nullptr)
+        std::abort();
+    makeArgumentsAbsolute(argc, argv, cwd);
+    // With -jobs or -workers this process only starts the fuzzing processes
+    // and keeps their logs (fuzz-N.log) where it was started.
+    for (const std::string& arg : g_args)
+        if (arg.rfind("-jobs=", 0) == 0 || arg.rfind("-workers=", 0) == 0)
+            return 0;
     char tmpl[] = "/tmp/zentrova-fuzz-doPfg-XXXXXX";
     if (mkdtemp(tmpl) == nullptr || chdir(tmpl) != 0)
         std::abort();
     g_dir = tmpl;
-    // Only what the runs create is removed: the folder itself stays when the
-    // fuzzer left anything else there (job logs, crash inputs).
+    // Only what the runs create is removed.
     std::atexit([] {
         for (const char* name : {"in.json", "out.zvmp", "pfg.log"})
             std::remove((g_dir + "/" + name).c_str());

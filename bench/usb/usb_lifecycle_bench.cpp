@@ -5,7 +5,10 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
+#include <memory>
+#include <thread>
 #include <filesystem>
 #include <string>
 
@@ -28,6 +31,19 @@ void BM_ConstructDestroy(benchmark::State& state)
     }
 }
 BENCHMARK(BM_ConstructDestroy)->Unit(benchmark::kMillisecond);
+
+// Destruction alone, once the event thread sits in its 50 ms wait.
+void BM_DestroyWhileWaiting(benchmark::State& state)
+{
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto driver = std::make_unique<ZentrovaDriver>();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        state.ResumeTiming();
+        driver.reset();
+    }
+}
+BENCHMARK(BM_DestroyWhileWaiting)->Unit(benchmark::kMillisecond);
 
 void BM_LifeCycle(benchmark::State& state)
 {

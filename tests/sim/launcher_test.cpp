@@ -98,6 +98,10 @@ TEST_F(LauncherTest, FaultsReachTheProgram)
 
 TEST_F(LauncherTest, PassesTheUsersPreloadAndExitStatusToTheProgram)
 {
+    // An instrumented launcher must accept a preload ahead of its sanitizer runtime.
+    const char* asan = getenv("ASAN_OPTIONS");
+    const std::string savedAsan = asan ? asan : "";
+    setenv("ASAN_OPTIONS", (savedAsan + (savedAsan.empty() ? "" : ":") + "verify_asan_link_order=0").c_str(), 1);
     const char* old = getenv("LD_PRELOAD");
     const std::string saved = old ? old : "";
     setenv("LD_PRELOAD", "libz.so.1", 1);
@@ -106,6 +110,10 @@ TEST_F(LauncherTest, PassesTheUsersPreloadAndExitStatusToTheProgram)
         setenv("LD_PRELOAD", saved.c_str(), 1);
     else
         unsetenv("LD_PRELOAD");
+    if (asan)
+        setenv("ASAN_OPTIONS", savedAsan.c_str(), 1);
+    else
+        unsetenv("ASAN_OPTIONS");
     EXPECT_EQ(r.status, 9);
     EXPECT_TRUE(contains(r.output, "[libumockdev-preload.so.0:libz.so.1]")) << r.output;
 }

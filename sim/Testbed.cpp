@@ -438,16 +438,6 @@ void Testbed::Core::submit(DeviceEntry& dev, UMockdevIoctlClient* client, UMockd
     }
     const size_t bufferLength = urb->buffer ? static_cast<size_t>(urb->buffer->data_len) : 0;
 
-    bool gone;
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        gone = dev.gone;
-    }
-    if (gone) {
-        umockdev_ioctl_client_complete(client, -1, ENODEV);
-        return;
-    }
-
     SetupPacket setup;
     const bool control = u.type == USBDEVFS_URB_TYPE_CONTROL;
     if (control) {
@@ -475,8 +465,16 @@ void Testbed::Core::submit(DeviceEntry& dev, UMockdevIoctlClient* client, UMockd
         urb->out.assign(urb->buffer->data + urb->dataOffset, urb->buffer->data + urb->dataOffset + urb->capacity);
 
     {
+        // Checked together with queueing, so an unplug either sees this URB or refuses it.
         std::lock_guard<std::mutex> lock(mutex);
-        dev.urbs.push_back(urb);
+        if (!dev.gone)
+            dev.urbs.push_back(urb);
+        else
+            urb.reset();
+    }
+    if (!urb) {
+        umockdev_ioctl_client_complete(client, -1, ENODEV);
+        return;
     }
     umockdev_ioctl_client_complete(client, 0, 0);
 

@@ -202,20 +202,10 @@ int runVerify(int argc, char** argv)
 
 int runDfu(int argc, char** argv)
 {
-    try {
-        if (argc >= 2 && !std::strcmp(argv[1], "pack"))
-            return runPack(argc - 1, argv + 1);
-        if (argc >= 2 && !std::strcmp(argv[1], "verify"))
-            return runVerify(argc - 1, argv + 1);
-    } catch (unsigned status) { // exit_success() after --help
-        return static_cast<int>(status);
-    } catch (const CommandLineException& e) {
-        if (e.getOption())
-            std::fprintf(stderr, "zentrova dfu: %s: %s\n", e.getOption(), e.what());
-        else
-            std::fprintf(stderr, "zentrova dfu: %s\n", e.what());
-        return 2;
-    }
+    if (argc >= 2 && !std::strcmp(argv[1], "pack"))
+        return runPack(argc - 1, argv + 1);
+    if (argc >= 2 && !std::strcmp(argv[1], "verify"))
+        return runVerify(argc - 1, argv + 1);
     const bool help = argc >= 2 && (!std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "--help"));
     std::fprintf(help ? stdout : stderr,
                  "usage: zentrova dfu pack --key FILE -o IMAGE --version1 BCD [options] ADDRESS:FILE...\n"

@@ -126,14 +126,14 @@ int runPack(int argc, char** argv)
     const bool pad = hasFlag(cl, "", "--pad");
 
     std::vector<dfu_segment_t> segments;
-    StringArgument spec;
-    while (cl.getFreeArgument(spec)) {
-        const size_t colon = spec.value.find(':');
+    StringArgument segmentArg;
+    while (cl.getFreeArgument(segmentArg)) {
+        const size_t colon = segmentArg.value.find(':');
         if (colon == std::string::npos)
-            runtime_error("segment '%s': expected ADDRESS:FILE", spec.value.c_str());
+            runtime_error("segment '%s': expected ADDRESS:FILE", segmentArg.value.c_str());
         dfu_segment_t segment;
-        segment.address = parseU32(spec.value.substr(0, colon), "segment address");
-        segment.data = readFile(spec.value.substr(colon + 1));
+        segment.address = parseU32(segmentArg.value.substr(0, colon), "segment address");
+        segment.data = readFile(segmentArg.value.substr(colon + 1));
         if (pad)
             segment.data.resize((segment.data.size() + 15) / 16 * 16, 0xFF);
         segments.push_back(std::move(segment));

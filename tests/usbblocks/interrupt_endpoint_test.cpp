@@ -90,7 +90,9 @@ TEST_F(InterruptEndpointTest, WithoutHandlerEveryPacketGoesBackAndReceivingGoesO
 TEST_F(InterruptEndpointTest, HandlerReceivesEveryPacketInOrder)
 {
     Deliveries seen;
-    UsbInterruptInEndpoint intr(*driver, INTR, [&seen](pbuf_t* p) {
+    UsbInterruptInEndpoint intr(*driver, INTR);
+    ASSERT_TRUE(waitFor([&] { return gadget->pending(INTR) == 1; }));
+    intr.setHandler([&seen](pbuf_t* p) { // while the endpoint runs
         {
             std::lock_guard<std::mutex> lock(seen.mutex);
             seen.packets.emplace_back(p->data, p->data + p->length);
@@ -105,23 +107,6 @@ TEST_F(InterruptEndpointTest, HandlerReceivesEveryPacketInOrder)
     ASSERT_TRUE(waitFor([&] { return seen.count() == 30; }));
     EXPECT_EQ(seen.all(), sent);
     EXPECT_TRUE(intr.isReceiving());
-}
-
-TEST_F(InterruptEndpointTest, PacketLongerThanTheBufferIsCut)
-{
-    Deliveries seen;
-    UsbInterruptInEndpoint intr(*driver, INTR);
-    intr.setHandler([&seen](pbuf_t* p) {
-        {
-            std::lock_guard<std::mutex> lock(seen.mutex);
-            seen.packets.emplace_back(p->data, p->data + p->length);
-        }
-        p->pool->free_internal(p);
-    });
-    std::vector<uint8_t> big(700, 0x5A);
-    gadget->inject(INTR, big);
-    ASSERT_TRUE(waitFor([&] { return seen.count() == 1; }));
-    EXPECT_EQ(seen.all()[0], std::vector<uint8_t>(512, 0x5A));
 }
 
 // Eight buffers: one goes to the next transfer before each delivery, so a

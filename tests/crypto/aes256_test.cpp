@@ -2,7 +2,6 @@
 
 #include <openssl/evp.h>
 
-#include <array>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -46,25 +45,24 @@ protected:
 };
 
 INSTANTIATE_TEST_SUITE_P(Impl, Aes256, ::testing::Values(true, false),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return info.param ? "portable" : "hardware";
-                         });
+                         [](const auto& info) { return info.param ? "portable" : "hardware"; });
 
 TEST_P(Aes256, Fips197AppendixC3Block)
 {
     const Bytes key = hex("000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f");
     const Bytes plain = hex("00112233445566778899aabbccddeeff");
-    const Bytes cipher = hex("8ea2b7ca516745bfeafc49904b496089");
-
     aes256_ctx_t ctx;
+    std::memset(&ctx, 0xA5, sizeof ctx);
     aes256_set_key(&ctx, key.data());
+    aes256_set_iv(&ctx, nullptr); // a null IV is all zeros
+    EXPECT_EQ(ivOf(ctx), Bytes(16, 0));
     Bytes got(32);
     aes256_get_key(&ctx, got.data());
     EXPECT_EQ(got, key);
 
     Bytes block = plain;
     aes256_encrypt(&ctx, block.data());
-    EXPECT_EQ(block, cipher);
+    EXPECT_EQ(block, hex("8ea2b7ca516745bfeafc49904b496089"));
     // Encryption ends with the window that decryption starts from, and the reverse.
     EXPECT_EQ(0, std::memcmp(ctx.work_key, ctx.dec_key, 32));
     aes256_decrypt(&ctx, block.data());
@@ -72,16 +70,7 @@ TEST_P(Aes256, Fips197AppendixC3Block)
     EXPECT_EQ(0, std::memcmp(ctx.work_key, ctx.enc_key, 32));
 }
 
-TEST_P(Aes256, NullIvIsZero)
-{
-    aes256_ctx_t ctx;
-    std::memset(&ctx, 0xA5, sizeof ctx);
-    aes256_set_iv(&ctx, nullptr);
-    EXPECT_EQ(ivOf(ctx), Bytes(16, 0));
-}
-
-// NIST SP 800-38A F.2.5 / F.2.6 (CBC-AES256), processed in one call and in
-// every split of the four blocks at block boundaries.
+// NIST SP 800-38A F.2.5 / F.2.6 (CBC-AES256).
 struct CbcVector {
     Bytes key = hex("603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4");
     Bytes iv = hex("000102030405060708090a0b0c0d0e0f");
@@ -91,20 +80,8 @@ struct CbcVector {
                        "39f23369a9d9bacfa530e26304231461b2eb05e2c39be9fcda6c19078c6a9d1b");
 };
 
-// Runs `fn` over buf in pieces: bit i of `cuts` set means a cut after block i + 1.
-template <typename Fn>
-void inPieces(Fn fn, aes256_ctx_t* ctx, Bytes& buf, unsigned cuts)
-{
-    size_t start = 0;
-    const size_t blocks = buf.size() / 16;
-    for (size_t b = 1; b <= blocks; ++b) {
-        if (b == blocks || (cuts >> (b - 1)) & 1u) {
-            fn(ctx, buf.data() + start, b * 16 - start);
-            start = b * 16;
-        }
-    }
-}
-
+// In one call and in every split of the four blocks at block boundaries (bit i
+// of `cuts` set: a cut after block i + 1).
 TEST_P(Aes256, Sp800_38aCbcInEverySplit)
 {
     const CbcVector v;
@@ -113,79 +90,61 @@ TEST_P(Aes256, Sp800_38aCbcInEverySplit)
         SCOPED_TRACE("cuts " + std::to_string(cuts));
         aes256_ctx_t ctx;
         aes256_set_key(&ctx, v.key.data());
-
-        aes256_set_iv(&ctx, v.iv.data());
         Bytes buf = v.plain;
-        inPieces(aes256_encrypt_cbc, &ctx, buf, cuts);
-        EXPECT_EQ(buf, v.cipher);
-        EXPECT_EQ(ivOf(ctx), lastCipherBlock);
-
-        aes256_set_iv(&ctx, v.iv.data());
-        inPieces(aes256_decrypt_cbc, &ctx, buf, cuts);
-        EXPECT_EQ(buf, v.plain);
-        EXPECT_EQ(ivOf(ctx), lastCipherBlock);
+        for (auto fn : {aes256_encrypt_cbc, aes256_decrypt_cbc}) {
+            aes256_set_iv(&ctx, v.iv.data());
+            for (size_t start = 0, b = 1; b <= 4; ++b)
+                if (b == 4 || (cuts >> (b - 1)) & 1u) {
+                    fn(&ctx, buf.data() + start, b * 16 - start);
+                    start = b * 16;
+                }
+            EXPECT_EQ(buf, fn == aes256_encrypt_cbc ? v.cipher : v.plain);
+            EXPECT_EQ(ivOf(ctx), lastCipherBlock);
+        }
     }
 }
 
-TEST_P(Aes256, CbcOfNothingChangesNothing)
-{
-    const CbcVector v;
-    aes256_ctx_t ctx;
-    aes256_set_key(&ctx, v.key.data());
-    aes256_set_iv(&ctx, v.iv.data());
-    uint8_t canary[16];
-    std::memset(canary, 0x5C, sizeof canary);
-    aes256_encrypt_cbc(&ctx, canary, 0);
-    aes256_decrypt_cbc(&ctx, canary, 0);
-    EXPECT_EQ(Bytes(canary, canary + 16), Bytes(16, 0x5C));
-    EXPECT_EQ(ivOf(ctx), v.iv);
-}
-
-// A size that is not a multiple of 16 is a caller's bug: the assertion stops
-// a build without NDEBUG; with NDEBUG nothing is touched, not even the bytes
-// that would form the incomplete last block.
-TEST_P(Aes256, CbcWithPartialBlockSize)
+// Size 0 changes nothing. Any other size that is not a multiple of 16 is a
+// caller's bug: the assertion stops a build without NDEBUG; with NDEBUG nothing
+// is touched, not even the bytes that would form the incomplete last block.
+TEST_P(Aes256, CbcWithoutWholeBlocks)
 {
     const CbcVector v;
     aes256_ctx_t ctx;
     aes256_set_key(&ctx, v.key.data());
     aes256_set_iv(&ctx, v.iv.data());
     Bytes buf = v.plain;
+    std::vector<size_t> sizes = {0};
 #ifdef NDEBUG
-    for (size_t size : {size_t{1}, size_t{15}, size_t{17}, size_t{63}}) {
-        aes256_encrypt_cbc(&ctx, buf.data(), size);
-        aes256_decrypt_cbc(&ctx, buf.data(), size);
-    }
-    EXPECT_EQ(buf, v.plain);
-    EXPECT_EQ(ivOf(ctx), v.iv);
+    sizes.insert(sizes.end(), {1, 15, 17, 63});
 #else
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_DEATH(aes256_encrypt_cbc(&ctx, buf.data(), 17), "aes256_encrypt_cbc.*\\(size & 0xF\\) == 0");
     EXPECT_DEATH(aes256_decrypt_cbc(&ctx, buf.data(), 15), "aes256_decrypt_cbc.*\\(size & 0xF\\) == 0");
 #endif
+    for (size_t size : sizes) {
+        aes256_encrypt_cbc(&ctx, buf.data(), size);
+        aes256_decrypt_cbc(&ctx, buf.data(), size);
+    }
+    EXPECT_EQ(buf, v.plain);
+    EXPECT_EQ(ivOf(ctx), v.iv);
 }
-
-// ---------------------------------------------------------------------------
-// Differential test against OpenSSL's libcrypto.
-
-struct EvpCtxFree {
-    void operator()(EVP_CIPHER_CTX* c) const { EVP_CIPHER_CTX_free(c); }
-};
 
 Bytes opensslCbc(bool encrypt, const Bytes& key, const Bytes& iv, const Bytes& in)
 {
-    std::unique_ptr<EVP_CIPHER_CTX, EvpCtxFree> c(EVP_CIPHER_CTX_new());
+    std::unique_ptr<EVP_CIPHER_CTX, void (*)(EVP_CIPHER_CTX*)> c(EVP_CIPHER_CTX_new(), EVP_CIPHER_CTX_free);
+    Bytes out(in.size() + 16);
+    int len = 0, tail = 0;
     EXPECT_EQ(1, EVP_CipherInit_ex(c.get(), EVP_aes_256_cbc(), nullptr, key.data(), iv.data(), encrypt ? 1 : 0));
     EVP_CIPHER_CTX_set_padding(c.get(), 0);
-    Bytes out(in.size() + 16);
-    int len = 0;
-    int tail = 0;
     EXPECT_EQ(1, EVP_CipherUpdate(c.get(), out.data(), &len, in.data(), static_cast<int>(in.size())));
     EXPECT_EQ(1, EVP_CipherFinal_ex(c.get(), out.data() + len, &tail));
     out.resize(static_cast<size_t>(len + tail));
     return out;
 }
 
+// Random keys, IVs and buffers (split once at a random block boundary in every
+// other trial) through both CBC directions and the bare block cipher.
 TEST_P(Aes256, MatchesOpenSslOnRandomInput)
 {
     std::mt19937 rng(20261206);
@@ -197,39 +156,28 @@ TEST_P(Aes256, MatchesOpenSslOnRandomInput)
     };
     for (int trial = 0; trial < 300; ++trial) {
         SCOPED_TRACE("trial " + std::to_string(trial));
-        const Bytes key = randomBytes(32);
-        const Bytes iv = randomBytes(16);
-        const Bytes plain = randomBytes(16 * (rng() % 40));
-        const bool splitAfter = plain.size() > 16 && (trial & 1);
-        const size_t firstPiece = splitAfter ? 16 * (1 + rng() % (plain.size() / 16 - 1)) : plain.size();
-
+        const Bytes key = randomBytes(32), iv = randomBytes(16), in = randomBytes(16 * (rng() % 40));
+        const size_t cut = in.size() > 16 && (trial & 1) ? 16 * (1 + rng() % (in.size() / 16 - 1)) : in.size();
         aes256_ctx_t ctx;
         aes256_set_key(&ctx, key.data());
-        aes256_set_iv(&ctx, iv.data());
-        Bytes buf = plain;
-        aes256_encrypt_cbc(&ctx, buf.data(), firstPiece);
-        aes256_encrypt_cbc(&ctx, buf.data() + firstPiece, buf.size() - firstPiece);
-        const Bytes expected = opensslCbc(true, key, iv, plain);
-        ASSERT_EQ(buf, expected);
-        EXPECT_EQ(ivOf(ctx), plain.empty() ? iv : Bytes(expected.end() - 16, expected.end()));
-
-        // Decrypt random ciphertext (not only our own output).
-        const Bytes cipher = randomBytes(plain.size());
-        aes256_set_iv(&ctx, iv.data());
-        buf = cipher;
-        aes256_decrypt_cbc(&ctx, buf.data(), firstPiece);
-        aes256_decrypt_cbc(&ctx, buf.data() + firstPiece, buf.size() - firstPiece);
-        ASSERT_EQ(buf, opensslCbc(false, key, iv, cipher));
-        EXPECT_EQ(ivOf(ctx), cipher.empty() ? iv : Bytes(cipher.end() - 16, cipher.end()));
-
-        // Single blocks: CBC with a zero IV is the bare block cipher.
+        for (bool encrypt : {true, false}) {
+            const auto fn = encrypt ? aes256_encrypt_cbc : aes256_decrypt_cbc;
+            aes256_set_iv(&ctx, iv.data());
+            Bytes buf = in;
+            fn(&ctx, buf.data(), cut);
+            fn(&ctx, buf.data() + cut, buf.size() - cut);
+            const Bytes expected = opensslCbc(encrypt, key, iv, in);
+            ASSERT_EQ(buf, expected) << (encrypt ? "encrypt" : "decrypt");
+            const Bytes& cipher = encrypt ? expected : in; // the IV left is the last ciphertext block
+            EXPECT_EQ(ivOf(ctx), in.empty() ? iv : Bytes(cipher.end() - 16, cipher.end()));
+        }
+        // CBC with a zero IV is the bare block cipher.
         Bytes block = randomBytes(16);
-        const Bytes zero(16, 0);
-        const Bytes blockCipher = opensslCbc(true, key, zero, block);
+        const Bytes blockCipher = opensslCbc(true, key, Bytes(16, 0), block);
         aes256_encrypt(&ctx, block.data());
         ASSERT_EQ(block, blockCipher);
         aes256_decrypt(&ctx, block.data());
-        ASSERT_EQ(block, opensslCbc(false, key, zero, blockCipher));
+        ASSERT_EQ(block, opensslCbc(false, key, Bytes(16, 0), blockCipher));
     }
 }
 

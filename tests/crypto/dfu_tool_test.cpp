@@ -84,6 +84,7 @@ TEST_F(DfuTool, PackWritesTheWritersImage)
     EXPECT_NE(read("fw.dfu"), salted);
 }
 
+// The decoder's own refusals are tested with it; here each option reaches it.
 TEST_F(DfuTool, VerifyAcceptsListsAndRefuses)
 {
     ASSERT_EQ(zentrova(kPack).first, 0);
@@ -92,15 +93,11 @@ TEST_F(DfuTool, VerifyAcceptsListsAndRefuses)
               std::make_pair(0, std::string("0x08004000 48\n0x08004030 48\n0x08004060 16\n0x08010000 48\n"
                                             "0x08010030 16\nfw.dfu: valid\n")));
 
-    Bytes corrupt = read("fw.dfu");
-    corrupt[100] ^= 1;
-    write("corrupt.dfu", std::string(corrupt.begin(), corrupt.end()));
     for (const char* args : {
              "dfu verify fw.dfu --key other.hex",
              "dfu verify fw.dfu --key key.hex --region 0x08004000:0xC03F", // one byte short
              "dfu verify fw.dfu --key key.hex --region 0x08004010:0x10000",
              "dfu verify fw.dfu --key key.hex --tag ZENTROVB",
-             "dfu verify corrupt.dfu --key key.hex",
          }) {
         const auto run = zentrova(args);
         EXPECT_EQ(run.first, 1) << args << "\n" << run.second;

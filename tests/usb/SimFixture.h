@@ -4,42 +4,38 @@
 #ifndef ZENTROVA_TESTS_SIMFIXTURE_H
 #define ZENTROVA_TESTS_SIMFIXTURE_H
 
-#include <limits.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
-#include <sstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "sim/MouseModel.h"
 #include "sim/Testbed.h"
+#include "zentrova/usb/UsbDriver.h"
 
 class SimTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char cwd[PATH_MAX];
-        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-        previousDir = cwd;
+        previousDir = std::filesystem::current_path();
         std::string pattern = (std::filesystem::temp_directory_path() / "zentrova-usb-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         workDir = pattern;
-        ASSERT_EQ(chdir(workDir.c_str()), 0);
+        std::filesystem::current_path(workDir);
         testbed = std::make_unique<zentrova::sim::Testbed>();
     }
 
     void TearDown() override
     {
         testbed.reset();
-        if (!previousDir.empty()) {
-            EXPECT_EQ(chdir(previousDir.c_str()), 0);
-        }
         std::error_code ignored;
+        std::filesystem::current_path(previousDir, ignored);
         if (!workDir.empty())
             std::filesystem::remove_all(workDir, ignored);
     }
@@ -53,16 +49,35 @@ protected:
     std::string driverLog() const
     {
         std::ifstream in(workDir + "/driver.log", std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    // Opens the one device that `driver` finds.
+    static void openOnly(UsbDriver& driver)
+    {
+        std::vector<UsbDeviceInfo> devices;
+        driver.find(devices);
+        ASSERT_EQ(devices.size(), 1u);
+        driver.open(devices[0]);
     }
 
     std::unique_ptr<zentrova::sim::Testbed> testbed;
     std::string workDir;
 
 private:
-    std::string previousDir;
+    std::filesystem::path previousDir;
 };
+
+// The message of the exception of type E that `f` throws, or "(nothing thrown)".
+template <typename E, typename F>
+std::string failureOf(F&& f)
+{
+    try {
+        f();
+    } catch (const E& e) {
+        return e.what();
+    }
+    return "(nothing thrown)";
+}
 
 #endif

@@ -2,63 +2,45 @@
 // table, enumeration, open/close with their hooks.
 #include <libusb.h>
 
-#include <cstring>
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "sim/StandardDevice.h"
 #include "usb/SimFixture.h"
-#include "zentrova/usb/UsbDriver.h"
+#include "zentrova/device/ZentrovaException.h"
 
 using zentrova::sim::MouseConfig;
 
 namespace {
 
-// A device class that records its hooks and can be told to fail in them.
+// A device class that counts its hooks and can be told to fail in them.
 class ProbeDriver : public virtual UsbDriver {
 public:
-    explicit ProbeDriver(int vid = 0x7A51, int pid = -1) : vid(vid), pid(pid) {}
+    explicit ProbeDriver(int pid = -1) : pid(pid) {}
     ~ProbeDriver() override
     {
         if (closeOnDestroy)
             UsbDriver::close();
     }
-    void find(std::vector<UsbDeviceInfo>& devices) override { findByVidPid(devices, vid, pid); }
+    void find(std::vector<UsbDeviceInfo>& devices) override { findByVidPid(devices, 0x7A51, pid); }
 
-    int opens = 0;
-    int closes = 0;
-    bool failOpenHook = false;
-    bool failCloseHook = false;
-    bool closeOnDestroy = true;
-    using UsbDriver::handle;
+    int opens = 0, closes = 0;
+    bool failHooks = false, closeOnDestroy = true;
 
 protected:
-    void open_callback() override
+    void open_callback() override { hook(opens); }
+    void close_callback() override { hook(closes); }
+    void hook(int& count)
     {
-        ++opens;
-        if (failOpenHook)
-            throw UsbException("open hook failed");
-    }
-    void close_callback() override
-    {
-        ++closes;
-        if (failCloseHook)
-            throw UsbException("close hook failed");
+        ++count;
+        if (failHooks)
+            throw UsbException("hook failed");
     }
 
 private:
-    int vid, pid;
+    int pid;
 };
-
-std::string messageOf(int code)
-{
-    try {
-        throwUsbError(code);
-    } catch (const UsbException& e) {
-        return e.what();
-    }
-    return "(nothing thrown)";
-}
 
 } // namespace
 
@@ -87,14 +69,20 @@ TEST(UsbError, EveryLibusbCodeHasItsFixedMessage)
         {-2147483647 - 1, "unknown error"},
     };
     for (const auto& row : table)
-        EXPECT_EQ(messageOf(row.code), row.message) << "code " << row.code;
+        EXPECT_EQ(failureOf<UsbException>([&] { throwUsbError(row.code); }), row.message) << "code " << row.code;
 }
 
-TEST(UsbError, EachCopyOwnsItsText)
+// Both exception classes own a copy of their text.
+template <typename E>
+class ExceptionText : public ::testing::Test {};
+using ExceptionTypes = ::testing::Types<UsbException, ZentrovaException>;
+TYPED_TEST_SUITE(ExceptionText, ExceptionTypes);
+
+TYPED_TEST(ExceptionText, EachCopyOwnsItsText)
 {
-    auto original = std::make_unique<UsbException>("stall");
-    UsbException copy(*original);
-    UsbException assigned("x");
+    auto original = std::make_unique<TypeParam>("stall");
+    TypeParam copy(*original);
+    TypeParam assigned("x");
     assigned = *original;
     EXPECT_NE(copy.what(), original->what());
     original.reset();
@@ -102,114 +90,66 @@ TEST(UsbError, EachCopyOwnsItsText)
     EXPECT_STREQ(assigned.what(), "stall");
     assigned = assigned;
     EXPECT_STREQ(assigned.what(), "stall");
-    UsbException moved(std::move(copy));
+    TypeParam moved(std::move(copy));
     EXPECT_STREQ(moved.what(), "stall");
     EXPECT_STREQ(copy.what(), ""); // a moved-from exception still answers
-    EXPECT_STREQ(UsbException(nullptr).what(), "");
+    EXPECT_STREQ(TypeParam(nullptr).what(), "");
 }
 
 // --- enumeration ----------------------------------------------------------
 
-TEST_F(SimTest, FindByProductSelectsTheHand)
+TEST_F(SimTest, FindByVidPidMatchesExactlyAndReadsTheStrings)
 {
-    MouseConfig left = MouseConfig::left();
+    MouseConfig second, left = MouseConfig::left(), bare;
+    second.serialNumber = "B2";
     left.bcdDevice = 0x0207;
-    addMouse(MouseConfig::right());
+    bare.productId = 5;
+    bare.iManufacturer = bare.iProduct = bare.iSerialNumber = 0; // no strings at all
+    addMouse();
+    addMouse(second);
     addMouse(left);
+    auto bareMouse = addMouse(bare);
 
-    for (int pid : {2, 3}) {
-        ProbeDriver driver(0x7A51, pid);
-        std::vector<UsbDeviceInfo> devices(3); // emptied first
-        driver.find(devices);
-        ASSERT_EQ(devices.size(), 1u) << "product " << pid;
+    ProbeDriver driver;
+    const struct {
+        int vid, pid;
+        std::vector<std::string> serials;
+    } table[] = {
+        {0x7A51, 2, {"B2", "ZV-R-0001"}},
+        {0x7A51, 3, {"ZV-L-0001"}},
+        {0x7A51, 5, {""}},
+        {0x7A51, -1, {"", "B2", "ZV-L-0001", "ZV-R-0001"}},
+        {-1, -1, {"", "", "B2", "ZV-L-0001", "ZV-R-0001"}}, // with the root hub, which has no strings
+        {0x7A51, 4, {}},                                     // -1 is the only wildcard
+        {0x1234, -1, {}},
+        {-2, -1, {}},
+        {-1, -2, {}},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(::testing::Message() << row.vid << ":" << row.pid);
+        std::vector<UsbDeviceInfo> devices(2); // emptied first
+        driver.findByVidPid(devices, row.vid, row.pid);
+        std::vector<std::string> serials;
+        for (const auto& d : devices)
+            serials.push_back(d.serialNumber);
+        std::sort(serials.begin(), serials.end());
+        EXPECT_EQ(serials, row.serials);
+    }
+    EXPECT_TRUE(bareMouse->transcript().empty()); // index 0: no string request
+
+    std::vector<UsbDeviceInfo> devices;
+    for (int pid : {3, 5}) {
+        driver.findByVidPid(devices, 0x7A51, pid);
+        ASSERT_EQ(devices.size(), 1u);
         const UsbDeviceInfo& d = devices[0];
         EXPECT_EQ(d.vid, 0x7A51);
         EXPECT_EQ(d.pid, pid);
-        EXPECT_EQ(d.bcdDevice, pid == 2 ? 0x0123 : 0x0207);
-        EXPECT_EQ(d.manufacturer, "Zentrova");
-        EXPECT_EQ(d.product, pid == 2 ? "Zentrova Mouse (right hand)" : "Zentrova Mouse (left hand)");
-        EXPECT_EQ(d.serialNumber, pid == 2 ? "ZV-R-0001" : "ZV-L-0001");
+        EXPECT_EQ(d.bcdDevice, pid == 3 ? 0x0207 : 0x0123);
+        EXPECT_EQ(d.manufacturer, pid == 3 ? "Zentrova" : "");
+        EXPECT_EQ(d.product, pid == 3 ? "Zentrova Mouse (left hand)" : "");
         EXPECT_NE(d.device, nullptr);
-        EXPECT_FALSE(driver.isOpened()); // the probe is released
     }
-}
-
-TEST_F(SimTest, EnumeratesSeveralMiceAndMatchesNothingForOtherIds)
-{
-    for (const char* serial : {"A1", "B2", "C3"}) {
-        MouseConfig c;
-        c.serialNumber = serial;
-        addMouse(c);
-    }
-    addMouse(MouseConfig::left());
-
-    ProbeDriver driver;
-    std::vector<UsbDeviceInfo> devices;
-    driver.findByVidPid(devices, 0x7A51, 2);
-    ASSERT_EQ(devices.size(), 3u);
-    std::vector<std::string> serials;
-    for (const auto& d : devices)
-        serials.push_back(d.serialNumber);
-    std::sort(serials.begin(), serials.end());
-    EXPECT_EQ(serials, (std::vector<std::string>{"A1", "B2", "C3"}));
-
-    driver.findByVidPid(devices, 0x7A51, -1);
-    EXPECT_EQ(devices.size(), 4u);
-
-    // -1 is the only wildcard; other negative values and other IDs match nothing.
-    for (auto [vid, pid] : {std::pair{0x7A51, 4}, std::pair{0x1234, -1}, std::pair{-2, -1}, std::pair{-1, -2}}) {
-        devices.resize(2);
-        driver.findByVidPid(devices, vid, pid);
-        EXPECT_TRUE(devices.empty()) << vid << ":" << pid;
-    }
-}
-
-TEST_F(SimTest, AnyIdListsEveryDeviceWithTheRootHub)
-{
-    addMouse();
-    ProbeDriver driver;
-    std::vector<UsbDeviceInfo> devices;
-    driver.findByVidPid(devices, -1, -1);
-    ASSERT_EQ(devices.size(), 2u);
-    int hubs = 0;
-    for (const auto& d : devices) {
-        if (d.vid == 0x1D6B) {
-            ++hubs;
-            EXPECT_EQ(d.manufacturer, ""); // the hub has no strings
-        }
-    }
-    EXPECT_EQ(hubs, 1);
-}
-
-TEST_F(SimTest, StringIndicesZeroGiveEmptyStringsWithoutAnyRequest)
-{
-    MouseConfig c;
-    c.iManufacturer = c.iProduct = c.iSerialNumber = 0;
-    auto mouse = addMouse(c);
-    ProbeDriver driver;
-    std::vector<UsbDeviceInfo> devices;
-    driver.find(devices);
-    ASSERT_EQ(devices.size(), 1u);
-    EXPECT_EQ(devices[0].manufacturer, "");
-    EXPECT_EQ(devices[0].product, "");
-    EXPECT_EQ(devices[0].serialNumber, "");
-    EXPECT_TRUE(mouse->transcript().empty());
-}
-
-TEST_F(SimTest, StringsAreReadWithStandardRequests)
-{
-    auto mouse = addMouse();
-    ProbeDriver driver;
-    std::vector<UsbDeviceInfo> devices;
-    driver.find(devices);
-    const auto t = mouse->transcript();
-    ASSERT_FALSE(t.empty());
-    for (const auto& r : t) {
-        EXPECT_EQ(r.setup.bmRequestType, 0x80);
-        EXPECT_EQ(r.setup.bRequest, 6);           // GET_DESCRIPTOR
-        EXPECT_EQ(r.setup.wValue >> 8, 3);        // string
-    }
-    EXPECT_EQ(t.back().setup.wValue, 0x0303);     // the serial number comes last
+    EXPECT_FALSE(driver.isOpened()); // the probes are released
 }
 
 TEST_F(SimTest, FailingStringReadEndsTheEnumerationAndReleasesTheProbe)
@@ -217,55 +157,60 @@ TEST_F(SimTest, FailingStringReadEndsTheEnumerationAndReleasesTheProbe)
     using namespace zentrova::sim;
     // Two devices whose product string index points at no string: the
     // device stalls that request.
-    for (int i = 0; i < 2; ++i) {
-        DeviceDescriptorFields f;
-        f.idVendor = 0x7A51;
-        f.idProduct = 9;
-        f.iProduct = 5;
-        testbed->addDevice(std::make_shared<StandardDevice>(deviceDescriptorBytes(f),
-                                                            std::vector<std::vector<uint8_t>>{{9, 2, 9, 0, 0, 1, 0, 0x80, 50}},
+    DeviceDescriptorFields f;
+    f.idVendor = 0x7A51;
+    f.idProduct = 9;
+    f.iProduct = 5;
+    const std::vector<uint8_t> config = {9, 2, 9, 0, 0, 1, 0, 0x80, 50};
+    for (int i = 0; i < 2; ++i)
+        testbed->addDevice(std::make_shared<StandardDevice>(deviceDescriptorBytes(f), std::vector<std::vector<uint8_t>>{config},
                                                             std::map<uint8_t, std::string>{}));
-    }
     addMouse();
-    ProbeDriver driver(0x7A51, 9);
+    ProbeDriver driver(9);
     std::vector<UsbDeviceInfo> devices(1);
-    try {
-        driver.find(devices);
-        FAIL() << "no exception";
-    } catch (const UsbException& e) {
-        EXPECT_STREQ(e.what(), "stall");
-    }
+    EXPECT_EQ(failureOf<UsbException>([&] { driver.find(devices); }), "stall");
     EXPECT_TRUE(devices.empty()); // nothing appended before the failing device
-    EXPECT_FALSE(driver.isOpened());
-    EXPECT_EQ(driver.handle, nullptr);
+    EXPECT_EQ(driver.deviceHandle(), nullptr);
 
     // The driver stays usable.
-    ProbeDriver other(0x7A51, 2);
-    other.find(devices);
+    driver.findByVidPid(devices, 0x7A51, 2);
     EXPECT_EQ(devices.size(), 1u);
 }
 
 // --- open, close and the hooks ------------------------------------------
 
-TEST_F(SimTest, OpenRunsItsHookOnceAndIgnoresASecondOpen)
+TEST_F(SimTest, OpenCloseAndTheirHooks)
 {
     addMouse();
     addMouse(MouseConfig::left());
     ProbeDriver driver;
+    std::string text = "old";
+    EXPECT_THROW(driver.getString(text, 1), UsbException);
+    UsbDeviceInfo empty;
+    EXPECT_EQ(failureOf<UsbException>([&] { driver.open(empty); }), "invalid parameter");
+    EXPECT_EQ(driver.opens, 0);
+
     std::vector<UsbDeviceInfo> devices;
     driver.find(devices);
     ASSERT_EQ(devices.size(), 2u);
     driver.open(devices[0]);
-    libusb_device_handle* first = driver.handle;
+    libusb_device_handle* first = driver.deviceHandle();
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(libusb_get_device(first), devices[0].device);
     driver.open(devices[1]); // ignored: already open
-    EXPECT_EQ(driver.handle, first);
+    EXPECT_EQ(driver.deviceHandle(), first);
     EXPECT_EQ(driver.opens, 1);
+
+    // A new enumeration keeps the open device, and it stays usable.
+    driver.find(devices);
+    EXPECT_EQ(driver.deviceHandle(), first);
+    driver.getString(text, 1);
+    EXPECT_EQ(text, "Zentrova");
+    EXPECT_EQ(failureOf<UsbException>([&] { driver.getString(text, 9); }), "stall"); // no such string
+    EXPECT_EQ(text, "Zentrova");
 
     driver.close();
     EXPECT_FALSE(driver.isOpened());
-    EXPECT_EQ(driver.closes, 1);
     driver.close(); // nothing open: no hook
     EXPECT_EQ(driver.closes, 1);
 
@@ -275,24 +220,14 @@ TEST_F(SimTest, OpenRunsItsHookOnceAndIgnoresASecondOpen)
     EXPECT_FALSE(driver.isOpened());
     EXPECT_EQ(driver.closes, 1);
     driver.forceClose(); // nothing open
-}
 
-TEST_F(SimTest, FailingHooksLeaveTheHandleOpen)
-{
-    addMouse();
-    ProbeDriver driver;
-    std::vector<UsbDeviceInfo> devices;
-    driver.find(devices);
-    ASSERT_EQ(devices.size(), 1u);
-
-    driver.failOpenHook = true;
+    // Failing hooks leave the handle open.
+    driver.failHooks = true;
     EXPECT_THROW(driver.open(devices[0]), UsbException);
     EXPECT_TRUE(driver.isOpened());
-
-    driver.failCloseHook = true;
     EXPECT_THROW(driver.close(), UsbException);
     EXPECT_TRUE(driver.isOpened());
-    EXPECT_EQ(driver.closes, 1);
+    EXPECT_EQ(driver.closes, 2);
     driver.forceClose();
     EXPECT_FALSE(driver.isOpened());
 }
@@ -300,66 +235,8 @@ TEST_F(SimTest, FailingHooksLeaveTheHandleOpen)
 TEST_F(SimTest, BaseDestructorReleasesADeviceTheDerivedClassLeftOpen)
 {
     addMouse();
-    int closes = 0;
-    {
-        ProbeDriver driver;
-        driver.closeOnDestroy = false;
-        std::vector<UsbDeviceInfo> devices;
-        driver.find(devices);
-        ASSERT_EQ(devices.size(), 1u);
-        driver.open(devices[0]);
-        closes = driver.closes;
-    } // must neither call the (gone) hook nor leak the handle
-    EXPECT_EQ(closes, 0);
-}
-
-TEST_F(SimTest, OpenRejectsARecordWithoutDevice)
-{
     ProbeDriver driver;
-    UsbDeviceInfo empty;
-    try {
-        driver.open(empty);
-        FAIL() << "no exception";
-    } catch (const UsbException& e) {
-        EXPECT_STREQ(e.what(), "invalid parameter");
-    }
-    EXPECT_FALSE(driver.isOpened());
-    EXPECT_EQ(driver.opens, 0);
-}
-
-TEST_F(SimTest, GetStringNeedsAnOpenDeviceAndReadsTheText)
-{
-    addMouse();
-    ProbeDriver driver;
-    std::string text = "old";
-    EXPECT_THROW(driver.getString(text, 1), UsbException);
-    std::vector<UsbDeviceInfo> devices;
-    driver.find(devices);
-    driver.open(devices[0]);
-    driver.getString(text, 2);
-    EXPECT_EQ(text, "Zentrova Mouse (right hand)");
-    try {
-        driver.getString(text, 9); // no such string: the device stalls
-        FAIL() << "no exception";
-    } catch (const UsbException& e) {
-        EXPECT_STREQ(e.what(), "stall");
-    }
-    EXPECT_EQ(text, "Zentrova Mouse (right hand)");
-}
-
-TEST_F(SimTest, EnumeratingWhileOpenKeepsTheOpenDevice)
-{
-    addMouse();
-    ProbeDriver driver;
-    std::vector<UsbDeviceInfo> devices;
-    driver.find(devices);
-    driver.open(devices[0]);
-    libusb_device_handle* open = driver.handle;
-    std::vector<UsbDeviceInfo> again;
-    driver.find(again);
-    EXPECT_EQ(again.size(), 1u);
-    EXPECT_EQ(driver.handle, open);
-    std::string text;
-    driver.getString(text, 1); // still usable
-    EXPECT_EQ(text, "Zentrova");
-}
+    driver.closeOnDestroy = false;
+    openOnly(driver);
+    ASSERT_TRUE(driver.isOpened());
+} // the base destructor must neither call the (gone) hook nor leak the handle

@@ -40,10 +40,7 @@ inline Req out(uint8_t request, uint16_t index = 0, std::vector<uint8_t> data = 
 inline Req in(uint8_t request, uint16_t index, uint16_t length) { return {0xC0, request, index, length, {}}; }
 
 // Reset and handshake, then the command and its handshake.
-inline std::vector<Req> framed(const Req& command)
-{
-    return {reset(), status(), command, status()};
-}
+inline std::vector<Req> framed(const Req& command) { return {reset(), status(), command, status()}; }
 
 // Exposes the protected handshake bound.
 class TestDriver : public ZentrovaDriver {
@@ -61,10 +58,7 @@ protected:
         mouse = addMouse(mouseConfig());
         driver = std::make_unique<TestDriver>();
         driver->rightMouse = mouse->config().rightHand;
-        std::vector<UsbDeviceInfo> devices;
-        driver->find(devices);
-        ASSERT_EQ(devices.size(), 1u);
-        driver->open(devices[0]);
+        openOnly(*driver);
         mouse->clearTranscript();
     }
     void TearDown() override
@@ -74,6 +68,16 @@ protected:
         SimTest::TearDown();
     }
     virtual zentrova::sim::MouseConfig mouseConfig() { return zentrova::sim::MouseConfig::right(); }
+
+    // One fault (none: nullptr), its request counted from the next request on.
+    void inject(unsigned zentrova::sim::MouseFaults::*fault, unsigned k = 0)
+    {
+        zentrova::sim::MouseFaults faults;
+        if (fault)
+            faults.*fault = k;
+        mouse->clearTranscript();
+        mouse->setFaults(faults);
+    }
 
     std::vector<Req> requests() const
     {

@@ -2,11 +2,10 @@
 // reports what they hold afterwards.
 #include <stdlib.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -18,6 +17,14 @@ struct Outcome {
     std::string output; // the program's standard output and error
     std::string report;
 };
+
+std::string slurp(const std::string& path)
+{
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 class LauncherTest : public ::testing::Test {
 protected:
@@ -33,30 +40,18 @@ protected:
         std::filesystem::remove_all(dir, ignored);
     }
 
-    static std::string slurp(const std::string& path)
+    // Runs ENV zentrova-sim OPTIONS -- COMMAND in the temporary directory.
+    Outcome run(const std::string& options, const std::string& command, const std::string& env = "")
     {
-        std::ifstream in(path);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-
-    // Runs zentrova-sim OPTIONS -- COMMAND in the temporary directory.
-    Outcome run(const std::string& options, const std::string& command)
-    {
-        const std::string line = "cd '" + dir + "' && '" + ZENTROVA_SIM_LAUNCHER + "' " + options + " --report '" +
-                                 dir + "/report.txt' -- " + command + " > '" + dir + "/out.txt' 2>&1";
+        const std::string line = "cd '" + dir + "' && " + env + " '" + ZENTROVA_SIM_LAUNCHER + "' " + options +
+                                 " --report '" + dir + "/report.txt' -- " + command + " > '" + dir +
+                                 "/out.txt' 2>&1";
         const int rc = std::system(line.c_str());
         return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, slurp(dir + "/out.txt"), slurp(dir + "/report.txt")};
     }
 
     std::string dir;
 };
-
-bool contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
 
 } // namespace
 
@@ -99,31 +94,15 @@ TEST_F(LauncherTest, FaultsReachTheProgram)
 TEST_F(LauncherTest, PassesTheUsersPreloadAndExitStatusToTheProgram)
 {
     // An instrumented launcher must accept a preload ahead of its sanitizer runtime.
-    const char* asan = getenv("ASAN_OPTIONS");
-    const std::string savedAsan = asan ? asan : "";
-    setenv("ASAN_OPTIONS", (savedAsan + (savedAsan.empty() ? "" : ":") + "verify_asan_link_order=0").c_str(), 1);
-    const char* old = getenv("LD_PRELOAD");
-    const std::string saved = old ? old : "";
-    setenv("LD_PRELOAD", "libz.so.1", 1);
-    const Outcome r = run("--quiet", "sh -c 'echo \"[$LD_PRELOAD]\"; exit 9'");
-    if (old)
-        setenv("LD_PRELOAD", saved.c_str(), 1);
-    else
-        unsetenv("LD_PRELOAD");
-    if (asan)
-        setenv("ASAN_OPTIONS", savedAsan.c_str(), 1);
-    else
-        unsetenv("ASAN_OPTIONS");
+    const Outcome r = run("--quiet", "sh -c 'echo \"[$LD_PRELOAD]\"; exit 9'",
+                          "LD_PRELOAD=libz.so.1 ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0\"");
     EXPECT_EQ(r.status, 9);
     EXPECT_TRUE(contains(r.output, "[libumockdev-preload.so.0:libz.so.1]")) << r.output;
 }
 
 TEST_F(LauncherTest, RejectsBadOptions)
 {
-    for (const char* options : {"--bogus", "--firmware 1.2.3", "--slots 0", "--slot-size 9=10", "--busy x"}) {
-        const Outcome r = run(options, "true");
-        EXPECT_EQ(r.status, 2) << options;
-    }
-    const Outcome none = run("--quiet", "");
-    EXPECT_EQ(none.status, 2);
+    for (const char* options : {"--bogus", "--firmware 1.2.3", "--slots 0", "--slot-size 9=10", "--busy x"})
+        EXPECT_EQ(run(options, "true").status, 2) << options;
+    EXPECT_EQ(run("--quiet", "").status, 2); // no command
 }

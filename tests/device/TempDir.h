@@ -5,7 +5,6 @@
 #define ZENTROVA_TESTS_DEVICE_TEMPDIR_H
 
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -16,7 +15,7 @@ class TempDir {
 public:
     explicit TempDir(bool enter = false)
     {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "zentrova-device-XXXXXX").string();
+        std::string tmpl = (std::filesystem::temp_directory_path() / "zentrova-test-XXXXXX").string();
         if (mkdtemp(tmpl.data()))
             dir = tmpl;
         if (enter && !dir.empty()) {
@@ -41,10 +40,10 @@ public:
         std::ifstream in(path(name), std::ios::binary);
         return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     }
-    const std::string& root() const { return dir; }
+
+    std::string dir;
 
 private:
-    std::string dir;
     std::filesystem::path previous;
 };
 

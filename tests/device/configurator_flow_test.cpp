@@ -16,25 +16,16 @@ using namespace zentrova::sim;
 
 namespace {
 
-struct DlCloser {
-    void operator()(void* handle) const { dlclose(handle); }
-};
-
-template <typename F>
-F symbol(void* lib, const char* name)
-{
-    return reinterpret_cast<F>(dlsym(lib, name));
-}
-
 TEST_F(PfuTest, CompileUploadActivateAndReadVersionThroughDlopen)
 {
     auto mouse = addMouse(MouseConfig::right());
-    std::unique_ptr<void, DlCloser> lib(dlopen(ZENTROVA_LIB_PATH, RTLD_NOW | RTLD_LOCAL));
+    std::unique_ptr<void, int (*)(void*)> lib(dlopen(ZENTROVA_LIB_PATH, RTLD_NOW | RTLD_LOCAL), dlclose);
     ASSERT_TRUE(lib) << dlerror();
-    auto doPfg = symbol<int (*)(const char*, int, const char*, const char*)>(lib.get(), "doPfg");
-    auto doPfu = symbol<int (*)(int, int, int, const char*, unsigned, int, int, int, int)>(lib.get(), "doPfu");
-    auto getFwVersion = symbol<float (*)(int)>(lib.get(), "getFwVersion");
-    auto pfuLogStream = symbol<FILE**>(lib.get(), "pfu_log");
+    auto doPfg = reinterpret_cast<int (*)(const char*, int, const char*, const char*)>(dlsym(lib.get(), "doPfg"));
+    auto doPfu =
+        reinterpret_cast<int (*)(int, int, int, const char*, unsigned, int, int, int, int)>(dlsym(lib.get(), "doPfu"));
+    auto getFwVersion = reinterpret_cast<float (*)(int)>(dlsym(lib.get(), "getFwVersion"));
+    auto pfuLogStream = static_cast<FILE**>(dlsym(lib.get(), "pfu_log"));
     ASSERT_TRUE(doPfg && doPfu && getFwVersion && pfuLogStream);
 
     const std::string json = std::string(ZENTROVA_SOURCE_DIR) + "/examples/profiles/shooter.json";

@@ -5,7 +5,6 @@
 // second time, and the profile buffers cannot be allocated.
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -15,14 +14,12 @@
 #include "device/PfuSim.h"
 #include "zentrova/device/DeviceTool.h"
 #include "zentrova/device/PfuLog.h"
-#include "zentrova/integrity/crc.h"
 
 namespace {
-enum class Throw { Nothing, RuntimeError, LogicError, NotAnException };
-Throw g_throw = Throw::Nothing;
-std::string g_failOpenOf;  // fopen of this path fails from its second call on
+void (*g_throw)() = nullptr; // called by the CRC-32
+std::string g_failOpenOf;    // fopen of this path fails from its second call on
 int g_opens = 0;
-size_t g_failAllocOf = 0;  // new[](size, nothrow) of this size gives null
+size_t g_failAllocOf = 0;    // new[](size, nothrow) of this size gives null
 } // namespace
 
 extern "C" FILE* __real_fopen64(const char* path, const char* mode);
@@ -39,25 +36,14 @@ extern "C" FILE* __wrap_fopen64(const char* path, const char* mode)
 extern "C" void* __real__ZnamRKSt9nothrow_t(size_t size, const std::nothrow_t& tag) noexcept;
 extern "C" void* __wrap__ZnamRKSt9nothrow_t(size_t size, const std::nothrow_t& tag) noexcept
 {
-    if (g_failAllocOf && size == g_failAllocOf)
-        return nullptr;
-    return __real__ZnamRKSt9nothrow_t(size, tag);
+    return g_failAllocOf && size == g_failAllocOf ? nullptr : __real__ZnamRKSt9nothrow_t(size, tag);
 }
 
 extern "C" uint32_t __real_qv_crc32_compute(const void* data, uint64_t length, uint32_t seed);
-
 extern "C" uint32_t __wrap_qv_crc32_compute(const void* data, uint64_t length, uint32_t seed)
 {
-    switch (g_throw) {
-    case Throw::RuntimeError:
-        throw std::runtime_error("injected runtime error");
-    case Throw::LogicError:
-        throw std::logic_error("injected logic error");
-    case Throw::NotAnException:
-        throw 42;
-    case Throw::Nothing:
-        break;
-    }
+    if (g_throw)
+        g_throw();
     return __real_qv_crc32_compute(data, length, seed);
 }
 
@@ -69,17 +55,19 @@ TEST_F(PfuTest, UnexpectedExceptionsEndInResult83AfterTheEndStep)
 {
     auto mouse = addMouse(MouseConfig::left());
     testimg::writeFile(path("fw.dfu"), testimg::pattern(100, 1));
-    struct Case {
-        Throw kind;
+    const struct {
+        void (*thrower)();
         std::string line;
+    } cases[] = {
+        {[] { throw std::runtime_error("injected runtime error"); }, "\nERROR: injected runtime error\n"},
+        {[] { throw std::logic_error("injected logic error"); }, "\nERROR: injected logic error\n"},
+        {[] { throw 42; }, "\nERROR: unknown error\n"},
     };
-    for (const Case& c : {Case{Throw::RuntimeError, "\nERROR: injected runtime error\n"},
-                          Case{Throw::LogicError, "\nERROR: injected logic error\n"},
-                          Case{Throw::NotAnException, "\nERROR: unknown error\n"}}) {
+    for (const auto& c : cases) {
         clearPfuLog();
-        g_throw = c.kind;
+        g_throw = c.thrower;
         const int result = doPfu(0, ZENTROVA_PFU_OP_FIRMWARE, 0, path("fw.dfu").c_str(), 0, 0, 0, 0, 0);
-        g_throw = Throw::Nothing;
+        g_throw = nullptr;
         EXPECT_EQ(result, ZENTROVA_PFU_OTHER_ERROR);
         EXPECT_EQ(pfu_log, nullptr);
         EXPECT_EQ(logAfter("Device is opened\r\n"), c.line + "doPfu end\n");
@@ -95,33 +83,30 @@ TEST_F(PfuTest, ProfileThatCannotBeOpenedAgainOrBufferedIs33)
     img.programs = {{1, testimg::pattern(100, 1)}};
     const testimg::Bytes image = img.bytes();
     testimg::writeFile(path("p.zvmp"), image);
-
-    g_failOpenOf = path("p.zvmp"); // the loader's open succeeds, the second fails
-    g_opens = 0;
-    EXPECT_EQ(doPfu(1, ZENTROVA_PFU_OP_UPLOAD_PROFILE, 1, g_failOpenOf.c_str(), 0, 0, 0, 0, 0),
-              ZENTROVA_PFU_PROFILE_UNREADABLE);
-    g_failOpenOf.clear();
-    EXPECT_NE(pfuLog().find("\nProfile is valid\r\n\nOpen profile file is failedDevice is Closed\r\ndoPfu end\n"),
-              std::string::npos)
-        << pfuLog();
-
-    struct Case {
-        size_t size;
-        std::string line;
+    const std::string valid = "\nProfile is valid\r\n", failed = "\nmalloc profile buffer failed. tried to malloc ";
+    const struct {
+        bool failReopen; // the loader's open succeeds, the second fails
+        size_t failAlloc;
+        std::string end;
+    } cases[] = {
+        {true, 0, valid + "\nOpen profile file is failed"},
+        {false, 8192, failed + "8192 bytes\r\n"},
+        {false, image.size(), valid + failed + std::to_string(image.size()) + " bytes\r\n"},
     };
-    for (const Case& c : {Case{8192, "\nmalloc profile buffer failed. tried to malloc 8192 bytes\r\n"},
-                          Case{image.size(), "\nProfile is valid\r\n\nmalloc profile buffer failed. tried to malloc " +
-                                                 std::to_string(image.size()) + " bytes\r\n"}}) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.end);
         clearPfuLog();
-        g_failAllocOf = c.size;
+        g_failOpenOf = c.failReopen ? path("p.zvmp") : "";
+        g_opens = 0;
+        g_failAllocOf = c.failAlloc;
         EXPECT_EQ(doPfu(1, ZENTROVA_PFU_OP_UPLOAD_PROFILE, 1, path("p.zvmp").c_str(), 0, 0, 0, 0, 0),
                   ZENTROVA_PFU_PROFILE_UNREADABLE);
+        g_failOpenOf.clear();
         g_failAllocOf = 0;
-        EXPECT_NE(pfuLog().find(c.line + "Device is Closed\r\ndoPfu end\n"), std::string::npos) << pfuLog();
+        EXPECT_NE(pfuLog().find(c.end + "Device is Closed\r\ndoPfu end\n"), std::string::npos) << pfuLog();
     }
     EXPECT_TRUE(mouse->state().slots.empty());
-    for (int code : requestCodes(*mouse))
-        EXPECT_EQ(code, ZENTROVA_CTRL_REQUEST_ID);
+    EXPECT_EQ(requestCodes(*mouse), std::vector<int>(3, ZENTROVA_CTRL_REQUEST_ID));
 }
 
 } // namespace

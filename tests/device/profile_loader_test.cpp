@@ -1,5 +1,5 @@
-// The profile image loader on crafted images: its layout, its log trace and
-// every way an image is refused.
+// The profile image loader: its layout, its log trace and every way an image is
+// refused, on crafted images and on the generator's images of the examples.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +12,7 @@
 #include "device/TempDir.h"
 #include "zentrova/device/PfuLog.h"
 #include "zentrova/device/ProfileLoader.h"
+#include "zentrova/profile/pfg.h"
 
 using namespace testimg;
 
@@ -20,299 +21,196 @@ namespace {
 constexpr unsigned long kToolBuffer = 8192; // what the device tool hands the loader
 constexpr unsigned long kRoom = kToolBuffer - sizeof(LoadedProfile);
 
-// Routes pfu_log into memory for one test.
-class LogCapture {
-public:
-    LogCapture() { pfu_log = open_memstream(&data, &size); }
-    ~LogCapture()
-    {
-        std::fclose(pfu_log);
-        pfu_log = nullptr;
-        std::free(data);
-    }
-    std::string text()
-    {
-        std::fflush(pfu_log);
-        return std::string(data, size);
-    }
-
-private:
+// What `f` writes to pfu_log, routed into memory.
+template <typename F>
+std::string logged(F f)
+{
     char* data = nullptr;
     size_t size = 0;
-};
+    pfu_log = open_memstream(&data, &size);
+    f();
+    std::fclose(pfu_log);
+    pfu_log = nullptr;
+    std::string text(data, size);
+    std::free(data);
+    return text;
+}
 
 struct Loaded {
-    bool ok;
+    bool ok = false;
     std::string log;
-};
-
-class ProfileLoaderTest : public ::testing::Test {
-protected:
-    Loaded load(const Bytes& image, unsigned long bufferSize = kToolBuffer)
-    {
-        writeFile(dir.path("p.bin"), image);
-        return loadPath(dir.path("p.bin"), bufferSize);
-    }
-    Loaded loadPath(const std::string& path, unsigned long bufferSize = kToolBuffer)
-    {
-        LogCapture log;
-        buffer.assign(bufferSize / sizeof(uint64_t) + 1, 0xEEEEEEEEEEEEEEEEull);
-        bool ok = check_profile(buffer.data(), bufferSize, nullptr, path.c_str());
-        return {ok, log.text()};
-    }
+    std::vector<uint64_t> buffer = std::vector<uint64_t>(kToolBuffer / 8 + 1, 0xEEEEEEEEEEEEEEEEull); // as malloc aligns
     const LoadedProfile& head() const { return *reinterpret_cast<const LoadedProfile*>(buffer.data()); }
     const uint8_t* body() const { return reinterpret_cast<const uint8_t*>(buffer.data()) + sizeof(LoadedProfile); }
-
-    TempDir dir;
-    std::vector<uint64_t> buffer; // 8-byte aligned, as malloc gives it
 };
 
-std::string opened(size_t size) { return "\r\nOpened. Size = " + std::to_string(size) + "\r\n"; }
-
-std::string checkpoints(int i)
+Loaded load(const std::string& path, const char* name = nullptr)
 {
-    std::string s;
-    for (int step = 1; step <= 5; ++step) {
-        s += "checkpoint #3 - " + std::to_string(i) + " - " + std::to_string(step) + "\r\n";
+    Loaded r;
+    r.log = logged([&] { r.ok = check_profile(r.buffer.data(), kToolBuffer, name, path.c_str()); });
+    return r;
+}
+
+// The records of `file` lie back to back in the body; the table points at the
+// last record of each index; indexes without a record are empty.
+void expectLayout(const Loaded& r, const Bytes& file)
+{
+    EXPECT_EQ(r.head().ctrl_deadzone, file[40] | (file[41] << 8));
+    ASSERT_EQ(r.head().program_count, file[56] | (file[57] << 8));
+    std::vector<const uint8_t*> data(81, nullptr);
+    std::vector<size_t> sizes(81, 0);
+    for (size_t i = 0, at = 60, offset = 0; i < static_cast<size_t>(r.head().program_count); ++i) {
+        const size_t size = file[at + 2] | (file[at + 3] << 8);
+        ASSERT_LE(at + 4 + size, file.size());
+        EXPECT_EQ(Bytes(r.body() + offset, r.body() + offset + size), Bytes(file.begin() + at + 4, file.begin() + at + 4 + size));
+        data.at(file[at]) = r.body() + offset;
+        sizes.at(file[at]) = size;
+        at += 4 + size;
+        offset += size;
     }
-    return s;
-}
-
-std::string record(int i, unsigned index, unsigned size)
-{
-    return "\r\nProgram " + std::to_string(index) + " - " + std::to_string(size) + " bytes\r\n" + checkpoints(i);
-}
-
-TEST_F(ProfileLoaderTest, HeaderOnlyImageLoadsEmpty)
-{
-    ProfileImage img;
-    img.deadzone = 12;
-    Loaded r = load(img.bytes());
-    ASSERT_TRUE(r.ok);
-    EXPECT_EQ(r.log, opened(60) + "\r\nprogram deadzone: 12\r\n\r\nprogram count: 0\r\ncheckpoint #4\r\ncheckpoint #5\r\n");
-    EXPECT_EQ(head().ctrl_deadzone, 12);
-    EXPECT_EQ(head().program_count, 0);
-    for (const ProgramRef& ref : head().programs) {
-        EXPECT_EQ(ref.data, nullptr);
-        EXPECT_EQ(ref.size, 0);
+    for (int index = 0; index <= 80; ++index) {
+        EXPECT_EQ(r.head().programs[index].data, data[index]) << "program " << index;
+        EXPECT_EQ(r.head().programs[index].size, sizes[index]) << "program " << index;
     }
 }
 
-TEST_F(ProfileLoaderTest, ProgramsAreLaidOutBackToBackWithFullTrace)
-{
-    ProfileImage img;
-    img.deadzone = 3;
-    img.programs = {{7, pattern(10, 1)}, {0, pattern(1, 2)}, {80, pattern(300, 3)}};
-    const Bytes bytes = img.bytes();
-    Loaded r = load(bytes);
-    ASSERT_TRUE(r.ok) << r.log;
-    EXPECT_EQ(r.log, opened(bytes.size()) + "\r\nprogram deadzone: 3\r\n\r\nprogram count: 3\r\n" + record(0, 7, 10) +
-                         record(1, 0, 1) + record(2, 80, 300) + "checkpoint #4\r\ncheckpoint #5\r\n");
-    EXPECT_EQ(head().program_count, 3);
-    const uint8_t* at = body();
-    for (const Program& p : img.programs) {
-        const ProgramRef& ref = head().programs[p.index];
-        EXPECT_EQ(ref.data, at) << "program " << int(p.index);
-        ASSERT_EQ(ref.size, p.code.size());
-        EXPECT_EQ(Bytes(ref.data, ref.data + ref.size), p.code);
-        at += ref.size;
-    }
-    int used = 0;
-    for (const ProgramRef& ref : head().programs)
-        used += ref.data != nullptr;
-    EXPECT_EQ(used, 3);
-}
-
-TEST_F(ProfileLoaderTest, ExtraDataIsOnlyAWarning)
-{
-    ProfileImage img;
-    img.programs = {{1, pattern(4, 9)}};
-    img.trailing = {0xAA, 0xBB};
-    Loaded r = load(img.bytes());
-    ASSERT_TRUE(r.ok);
-    EXPECT_NE(r.log.find(record(0, 1, 4) + "\r\nWARNING: profile file has extra data" + "checkpoint #4\r\n"),
-              std::string::npos)
-        << r.log;
-    EXPECT_EQ(Bytes(head().programs[1].data, head().programs[1].data + 4), pattern(4, 9));
-}
-
-TEST_F(ProfileLoaderTest, LaterRecordOfTheSameIndexWins)
-{
-    ProfileImage img;
-    img.programs = {{5, pattern(6, 1)}, {5, pattern(3, 50)}};
-    Loaded r = load(img.bytes());
-    ASSERT_TRUE(r.ok) << r.log;
-    const ProgramRef& ref = head().programs[5];
-    EXPECT_EQ(ref.data, body() + 6);
-    EXPECT_EQ(Bytes(ref.data, ref.data + ref.size), pattern(3, 50));
-    // The replaced program's bytes stay where they were.
-    EXPECT_EQ(Bytes(body(), body() + 6), pattern(6, 1));
-}
-
-TEST_F(ProfileLoaderTest, ProgramExactlyFillingTheRoomLoads)
-{
-    ProfileImage img;
-    img.programs = {{2, pattern(kRoom, 4)}};
-    Loaded r = load(img.bytes());
-    ASSERT_TRUE(r.ok) << r.log;
-    EXPECT_EQ(head().programs[2].size, kRoom);
-}
-
-struct Refusal {
-    const char* name;
-    ProfileImage image;
-    std::string ownLine; // the step's own message, or empty
-    size_t truncateTo = 0; // cut the written file to this size (0: keep)
-};
-
-ProfileImage withPrograms(std::vector<Program> programs, int count = -1)
+ProfileImage withPrograms(std::vector<Program> programs, int count = -1, uint16_t deadzone = 0)
 {
     ProfileImage img;
     img.programs = std::move(programs);
     img.programCount = count;
+    img.deadzone = deadzone;
     return img;
 }
 
-TEST_F(ProfileLoaderTest, RefusedImagesLogTheirStepAndCannotRead)
+TEST(ProfileLoader, AcceptedImagesAreLaidOutBackToBackWithTheirTrace)
 {
-    ProfileImage badMagic;
-    badMagic.magic = "ZVMQ";
-    ProfileImage badVersion;
-    badVersion.version = 1;
-    ProfileImage badCrc = withPrograms({{1, pattern(8, 1)}});
-    badCrc.badCrc = true;
-    // The CRC is checked over the first 8192 body bytes only, so a body one
-    // byte larger than the tool's buffer can never pass.
-    ProfileImage oneOver;
-    oneOver.trailing = pattern(kToolBuffer + 1, 3);
-    ProfileImage tooLarge = withPrograms({{1, pattern(10, 1)}, {2, pattern(kRoom - 9, 2)}});
-
-    const std::vector<Refusal> cases = {
-        {"short header", ProfileImage{}, "", 59},
-        {"magic", badMagic, "\r\nmagic error\r\n"},
-        {"version", badVersion, "\r\nversion error\r\n"},
-        {"crc", badCrc, "\r\ncrc error\r\n"},
-        {"body over buffer", oneOver, "\r\ncrc error\r\n"},
-        {"index 81", withPrograms({{81, pattern(4, 1)}}), "\r\nProgram 81 - 4 bytes\r\n\r\nProfile loader: index overflow\r\n"},
-        {"index 255", withPrograms({{3, pattern(2, 1)}, {255, pattern(1, 1)}}), "\r\nProfile loader: index overflow\r\n"},
-        {"record header missing", withPrograms({{1, pattern(4, 1)}}, 2), "\r\nread the program header error\r\n"},
-        {"record header cut", withPrograms({{1, pattern(4, 1)}, {2, pattern(4, 1)}}), "\r\nread the program header error\r\n", 60 + 8 + 2},
-        {"program larger than the room left", tooLarge, ""},
-        {"program bytes cut", withPrograms({{1, pattern(40, 1)}}), "", 60 + 4 + 39},
+    ProfileImage extra = withPrograms({{1, pattern(4, 9)}});
+    extra.trailing = {0xAA, 0xBB};
+    const ProfileImage cases[] = {
+        withPrograms({}, -1, 12),
+        withPrograms({{7, pattern(10, 1)}, {0, pattern(1, 2)}, {80, pattern(300, 3)}}, -1, 3),
+        extra,                                              // extra data is only a warning
+        withPrograms({{5, pattern(6, 1)}, {5, pattern(3, 50)}}), // the later record of an index wins
+        withPrograms({{2, pattern(kRoom, 4)}}),             // exactly fills the room
     };
-    for (const Refusal& c : cases) {
-        Bytes bytes = c.image.bytes();
-        if (c.truncateTo) {
-            bytes.resize(c.truncateTo);
-            // Keep the CRC right for what is left, so the cut is what fails.
-            if (bytes.size() >= 60)
-                putLe32(bytes, 0, zcrc(bytes.data() + 4, bytes.size() - 4));
+    TempDir dir;
+    for (const ProfileImage& img : cases) {
+        const Bytes bytes = img.bytes();
+        SCOPED_TRACE(std::to_string(img.programs.size()) + " programs, " + std::to_string(bytes.size()) + " bytes");
+        writeFile(dir.path("p.bin"), bytes);
+        const Loaded r = load(dir.path("p.bin"));
+        ASSERT_TRUE(r.ok) << r.log;
+        std::string log = "\r\nOpened. Size = " + std::to_string(bytes.size()) + "\r\n\r\nprogram deadzone: " +
+                          std::to_string(img.deadzone) + "\r\n\r\nprogram count: " +
+                          std::to_string(img.programs.size()) + "\r\n";
+        for (size_t i = 0; i < img.programs.size(); ++i) {
+            log += "\r\nProgram " + std::to_string(img.programs[i].index) + " - " +
+                   std::to_string(img.programs[i].code.size()) + " bytes\r\n";
+            for (int step = 1; step <= 5; ++step)
+                log += "checkpoint #3 - " + std::to_string(i) + " - " + std::to_string(step) + "\r\n";
         }
-        Loaded r = load(bytes);
-        EXPECT_FALSE(r.ok) << c.name;
-        const std::string tail = c.ownLine + "\r\nCannot read profile file\r\n";
-        ASSERT_GE(r.log.size(), tail.size()) << c.name;
-        EXPECT_EQ(r.log.substr(r.log.size() - tail.size()), tail) << c.name << ":\n" << r.log;
-        EXPECT_EQ(r.log.find("checkpoint #4"), std::string::npos) << c.name;
-        for (const char* other : {"magic error", "version error", "crc error", "index overflow", "header error"})
-            if (c.ownLine.find(other) == std::string::npos) {
-                EXPECT_EQ(r.log.find(other), std::string::npos) << c.name << " logged " << other;
-            }
+        if (!img.trailing.empty())
+            log += "\r\nWARNING: profile file has extra data";
+        EXPECT_EQ(r.log, log + "checkpoint #4\r\ncheckpoint #5\r\n");
+        expectLayout(r, bytes);
     }
 }
 
-TEST_F(ProfileLoaderTest, RoomCheckComesBeforeTheRead)
+TEST(ProfileLoader, RefusedImagesLogTheirStepAndCannotRead)
 {
-    // The program that does not fit still gets its table entry and the first
-    // two checkpoints, but nothing is read into the buffer beyond the room.
-    ProfileImage img = withPrograms({{1, pattern(kRoom + 1, 1)}});
-    Loaded r = load(img.bytes());
-    EXPECT_FALSE(r.ok);
-    EXPECT_NE(r.log.find("checkpoint #3 - 0 - 2\r\n\r\nCannot read profile file\r\n"), std::string::npos) << r.log;
+    ProfileImage badMagic, badVersion, badCrc = withPrograms({{1, pattern(8, 1)}}), oneOver;
+    badMagic.magic = "ZVMQ";
+    badVersion.version = 1;
+    badCrc.badCrc = true;
+    // The CRC is checked over the first 8192 body bytes only, so a body one
+    // byte larger than the tool's buffer can never pass.
+    oneOver.trailing = pattern(kToolBuffer + 1, 3);
+    const auto cut = [](const ProfileImage& img, size_t size) {
+        Bytes b = img.bytes();
+        b.resize(size);
+        return size < 60 ? b : sealed(b); // the CRC is right for what is left: the cut is what fails
+    };
+    const struct {
+        const char* name;
+        Bytes image;
+        std::string ownLine; // the step's own message, or empty
+    } cases[] = {
+        {"short header", cut(ProfileImage{}, 59), ""},
+        {"magic", badMagic.bytes(), "\r\nmagic error\r\n"},
+        {"version", badVersion.bytes(), "\r\nversion error\r\n"},
+        {"crc", badCrc.bytes(), "\r\ncrc error\r\n"},
+        {"body over buffer", oneOver.bytes(), "\r\ncrc error\r\n"},
+        {"index 81", withPrograms({{81, pattern(4, 1)}}).bytes(),
+         "\r\nProgram 81 - 4 bytes\r\n\r\nProfile loader: index overflow\r\n"},
+        {"index 255", withPrograms({{3, pattern(2, 1)}, {255, pattern(1, 1)}}).bytes(),
+         "\r\nProfile loader: index overflow\r\n"},
+        {"record header missing", withPrograms({{1, pattern(4, 1)}}, 2).bytes(), "\r\nread the program header error\r\n"},
+        {"record header cut", cut(withPrograms({{1, pattern(4, 1)}, {2, pattern(4, 1)}}), 60 + 8 + 2),
+         "\r\nread the program header error\r\n"},
+        // The room check comes before the read: nothing lands beyond the buffer.
+        {"program over the room", withPrograms({{1, pattern(kRoom + 1, 1)}}).bytes(), "checkpoint #3 - 0 - 2\r\n"},
+        {"program over the room left", withPrograms({{1, pattern(10, 1)}, {2, pattern(kRoom - 9, 2)}}).bytes(),
+         "checkpoint #3 - 1 - 2\r\n"},
+        {"program bytes cut", cut(withPrograms({{1, pattern(40, 1)}}), 60 + 4 + 39), ""},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(dir.path("p.bin"), c.image);
+        const Loaded r = load(dir.path("p.bin"));
+        EXPECT_FALSE(r.ok);
+        const std::string tail = c.ownLine + "\r\nCannot read profile file\r\n";
+        ASSERT_GE(r.log.size(), tail.size()) << r.log;
+        EXPECT_EQ(r.log.substr(r.log.size() - tail.size()), tail) << r.log;
+        for (const char* other : {"checkpoint #4", "magic error", "version error", "crc error", "index overflow",
+                                  "header error"})
+            if (c.ownLine.find(other) == std::string::npos) {
+                EXPECT_EQ(r.log.find(other), std::string::npos) << "logged " << other;
+            }
+    }
+    EXPECT_EQ(load(dir.path("absent.bin")).log, "\r\nFile not found\r\n");
 }
 
-TEST_F(ProfileLoaderTest, MissingFileIsNotFound)
+TEST(ProfileLoader, UnusableBuffersAndNoLog)
 {
-    Loaded r = loadPath(dir.path("absent.bin"));
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.log, "\r\nFile not found\r\n");
-}
-
-TEST_F(ProfileLoaderTest, UnusableBufferIsRefusedSilently)
-{
-    writeFile(dir.path("p.bin"), ProfileImage{}.bytes());
-    LogCapture log;
+    TempDir dir;
+    const std::string file = dir.path("p.bin"), absent = dir.path("absent");
+    writeFile(file, ProfileImage{}.bytes());
     alignas(LoadedProfile) static uint8_t area[sizeof(LoadedProfile) + 16];
-    EXPECT_FALSE(check_profile(area, sizeof(LoadedProfile) - 1, nullptr, dir.path("p.bin").c_str()));
-    EXPECT_FALSE(check_profile(area + 1, sizeof(LoadedProfile) + 8, nullptr, dir.path("p.bin").c_str()));
-    EXPECT_FALSE(check_profile(nullptr, 8192, nullptr, dir.path("p.bin").c_str()));
-    EXPECT_EQ(log.text(), "");
-    // The smallest usable buffer takes a header-only image.
-    EXPECT_TRUE(check_profile(area, sizeof(LoadedProfile), "Test", dir.path("p.bin").c_str()));
-}
-
-TEST_F(ProfileLoaderTest, WorksWithoutAnOpenLog)
-{
-    ProfileImage img = withPrograms({{1, pattern(4, 1)}});
-    writeFile(dir.path("p.bin"), img.bytes());
+    EXPECT_EQ(logged([&] {
+                  EXPECT_FALSE(check_profile(area, sizeof(LoadedProfile) - 1, nullptr, file.c_str()));
+                  EXPECT_FALSE(check_profile(area + 1, sizeof(LoadedProfile) + 8, nullptr, file.c_str()));
+                  EXPECT_FALSE(check_profile(nullptr, 8192, nullptr, file.c_str()));
+              }),
+              "");
+    // Without an open log; the smallest usable buffer takes a header-only image.
     ASSERT_EQ(pfu_log, nullptr);
-    std::vector<uint64_t> area(kToolBuffer / 8);
-    EXPECT_TRUE(check_profile(area.data(), kToolBuffer, nullptr, dir.path("p.bin").c_str()));
-    EXPECT_FALSE(check_profile(area.data(), kToolBuffer, nullptr, dir.path("absent").c_str()));
+    EXPECT_TRUE(check_profile(area, sizeof(LoadedProfile), "Test", file.c_str()));
+    EXPECT_FALSE(check_profile(area, sizeof(LoadedProfile), nullptr, absent.c_str()));
 }
 
-} // namespace
-
-// Images as the generator writes them for the example profiles.
-#include "zentrova/profile/pfg.h"
-
-namespace {
-
-struct Example {
-    const char* file;
-    int rightHand;
-    const char* profile;
-};
-
-TEST(ProfileLoaderOnGeneratedImages, ExampleProfilesLoadAsWritten)
+TEST(ProfileLoader, GeneratedImagesOfTheExamplesLoadAsWritten)
 {
-    const std::vector<Example> examples = {
-        {"office.json", 1, "Work"},   {"shooter.json", 0, "Default"}, {"shooter.json", 1, "Sniper"},
-        {"mmo.json", 0, "Raid"},      {"mmo.json", 1, "Solo"},
+    const struct {
+        const char* file;
+        int rightHand;
+        const char* profile;
+    } examples[] = {
+        {"office.json", 1, "Work"}, {"shooter.json", 0, "Default"}, {"shooter.json", 1, "Sniper"},
+        {"mmo.json", 0, "Raid"},    {"mmo.json", 1, "Solo"},
     };
     TempDir dir(true); // the generator writes pfg.log into the current directory
-    for (const Example& e : examples) {
+    for (const auto& e : examples) {
+        SCOPED_TRACE(std::string(e.file) + " " + e.profile);
         const std::string json = std::string(ZENTROVA_SOURCE_DIR) + "/examples/profiles/" + e.file;
-        const std::string out = dir.path("image.bin");
-        ASSERT_EQ(doPfg(json.c_str(), e.rightHand, e.profile, out.c_str()), 0);
-        const Bytes file = readFile(out);
-        ASSERT_GT(file.size(), 60u) << e.file << " " << e.profile;
-
-        std::vector<uint64_t> buffer(kToolBuffer / sizeof(uint64_t));
-        LogCapture log;
-        ASSERT_TRUE(check_profile(buffer.data(), kToolBuffer, e.profile, out.c_str()))
-            << e.file << " " << e.profile << ":\n" << log.text();
-        EXPECT_EQ(log.text().find("WARNING"), std::string::npos);
-
-        // Walk the file's records and compare each with its reference.
-        const auto& head = *reinterpret_cast<const LoadedProfile*>(buffer.data());
-        EXPECT_EQ(head.ctrl_deadzone, file[40] | (file[41] << 8));
-        ASSERT_EQ(head.program_count, file[56] | (file[57] << 8));
-        std::vector<Bytes> latest(81);
-        size_t at = 60;
-        for (int i = 0; i < head.program_count; ++i) {
-            const size_t size = file[at + 2] | (file[at + 3] << 8);
-            latest.at(file[at]) = Bytes(file.begin() + at + 4, file.begin() + at + 4 + size);
-            at += 4 + size;
-        }
-        EXPECT_EQ(at, file.size());
-        for (int index = 0; index <= 80; ++index) {
-            const ProgramRef& ref = head.programs[index];
-            EXPECT_EQ(ref.size, latest[index].size()) << e.profile << " program " << index;
-            if (ref.data) {
-                EXPECT_EQ(Bytes(ref.data, ref.data + ref.size), latest[index]) << e.profile << " program " << index;
-            }
-        }
+        ASSERT_EQ(doPfg(json.c_str(), e.rightHand, e.profile, dir.path("image.bin").c_str()), 0);
+        const Bytes file = readFile(dir.path("image.bin"));
+        ASSERT_GT(file.size(), 60u);
+        const Loaded r = load(dir.path("image.bin"), e.profile);
+        ASSERT_TRUE(r.ok) << r.log;
+        EXPECT_EQ(r.log.find("WARNING"), std::string::npos);
+        expectLayout(r, file);
     }
 }
 

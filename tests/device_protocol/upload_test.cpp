@@ -33,6 +33,7 @@ const Kind PROFILE{"profile", ZENTROVA_CTRL_REQUEST_PROFILE_START, ZENTROVA_CTRL
 const Kind FIRMWARE{"firmware", ZENTROVA_CTRL_REQUEST_DFU_START, ZENTROVA_CTRL_REQUEST_DFU_UPLOAD,
                     ZENTROVA_CTRL_REQUEST_DFU_END, 0, 3 * 4096 + 1, "DFU image too large",
                     "updateFirmware() DFU image too large\r\n"};
+void PrintTo(const Kind& k, std::ostream* os) { *os << k.name; }
 
 } // namespace
 

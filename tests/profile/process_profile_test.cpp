@@ -2,8 +2,8 @@
 // order of the bindings, and documents that break the schema.
 #include <climits>
 
-#include "generator_fixture.h"
 #include "profile/process_profile.h"
+#include "profile_fixture.h"
 
 namespace {
 
@@ -27,11 +27,11 @@ const char* const kDocument = R"({"testData":[
 // array order.
 const char* const kRecords = "00 00 02 00 43 04 01 00 02 00 44 04 00 00 02 00 58 01 01 00 02 00 59 01 30 00 01 00 5B";
 
-class ProcessProfileTest : public GeneratorTest {
+class ProcessProfileTest : public MemoryTest {
 protected:
     bool process(const std::string& json, const char* profile = "P", const char* hand = "Right Mouse")
     {
-        writeText("in.json", json);
+        writeFile("in.json", json);
         return processProfile("in.json", hand, profile);
     }
 
@@ -58,8 +58,8 @@ TEST_F(ProcessProfileTest, CompilesTheSelectedProfile)
     EXPECT_EQ(pfg_state.macros[0].steps.size(), 1u);
     EXPECT_EQ(pfg_state.macros[0].steps[0].duration, 7);
     EXPECT_TRUE(pfg_state.macros[1].steps.empty());
-    EXPECT_EQ(toHex(image()), toHex(hex(kRecords)));
-    EXPECT_EQ(log(), "Process profile(P) on Right Mouse start!!!\n");
+    EXPECT_EQ(newImage(), kRecords);
+    EXPECT_EQ(newLog(), "Process profile(P) on Right Mouse start!!!\n");
 }
 
 TEST_F(ProcessProfileTest, EveryMatchingProfileIsCompiledInTurn)
@@ -75,7 +75,7 @@ TEST_F(ProcessProfileTest, EveryMatchingProfileIsCompiledInTurn)
               "Name: Right Mouse\n\nprofile_name: P\nName: Right Mouse\n\nprofile_name: P\n\nprofile_name: P\n");
     EXPECT_EQ(pfg_state.dpi_table[0], 500);
     EXPECT_EQ(pfg_state.macros.size(), 6u);
-    EXPECT_EQ(toHex(image()), toHex(hex(std::string(kRecords) + " " + kRecords + " " + kRecords)));
+    EXPECT_EQ(newImage(), std::string(kRecords) + " " + kRecords + " " + kRecords);
 }
 
 TEST_F(ProcessProfileTest, NothingSelectedLeavesTheStateAlone)
@@ -88,20 +88,11 @@ TEST_F(ProcessProfileTest, NothingSelectedLeavesTheStateAlone)
     EXPECT_TRUE(process(R"({"other":[]})"));
     EXPECT_TRUE(processProfile("missing.json", "Right Mouse", "P"));
     EXPECT_EQ(pfg_state.dpi_table[1], 1234);
-    EXPECT_TRUE(image().empty());
-    EXPECT_NE(log().find("Failed to open the JSON file. fileName=missing.json\n"), std::string::npos);
+    EXPECT_EQ(newImage(), "");
+    EXPECT_NE(newLog().find("Failed to open the JSON file. fileName=missing.json\n"), std::string::npos);
 }
 
-TEST_F(ProcessProfileTest, JoystickModes)
-{
-    pfg_state.ctrl_deadzone = 77;
-    ASSERT_TRUE(process(replaced(kDocument, R"("mode":0,"dead_zone":2)", R"("mode":2)")));
-    EXPECT_EQ(pfg_state.ctrl_deadzone, 77);
-    ASSERT_TRUE(process(replaced(kDocument, R"("mode":0,"dead_zone":2)", R"("mode":1,"dead_zone":"x")")));
-    EXPECT_EQ(pfg_state.ctrl_deadzone, 0);
-}
-
-TEST_F(ProcessProfileTest, FreeformDpiAndDeadZoneFormulas)
+TEST_F(ProcessProfileTest, FreeformDpiDeadZoneAndJoystickModes)
 {
     const std::pair<int32_t, uint16_t> freeform[] = {{1, 16000}, {100, 5000}, {50, 10555},
                                                      {0, 16111}, {127, 2000}, {200, 59425}};
@@ -115,6 +106,13 @@ TEST_F(ProcessProfileTest, FreeformDpiAndDeadZoneFormulas)
                                                       {101, 1000}, {65538, 1596}, {UINT32_MAX, 1000}};
     for (const auto& [setting, value] : deadzone)
         EXPECT_EQ(deadzone_from_setting(setting), value) << setting;
+
+    // Mode 2 keeps the dead zone, mode 1 clears it whatever its value.
+    pfg_state.ctrl_deadzone = 77;
+    ASSERT_TRUE(process(replaced(kDocument, R"("mode":0,"dead_zone":2)", R"("mode":2)")));
+    EXPECT_EQ(pfg_state.ctrl_deadzone, 77);
+    ASSERT_TRUE(process(replaced(kDocument, R"("mode":0,"dead_zone":2)", R"("mode":1,"dead_zone":"x")")));
+    EXPECT_EQ(pfg_state.ctrl_deadzone, 0);
 }
 
 TEST_F(ProcessProfileTest, SchemaBreaksStopWithoutChangingAnything)
@@ -148,17 +146,15 @@ TEST_F(ProcessProfileTest, SchemaBreaksStopWithoutChangingAnything)
     };
     for (const auto& c : cases) {
         pfg_reset_generation();
-        const std::string before = log();
-        EXPECT_FALSE(process(replaced(kDocument, c.from, c.to))) << c.error;
-        const std::string added = log().substr(before.size());
-        EXPECT_NE(added.find("[ERROR]          profile 'P' on Right Mouse: " + c.error), std::string::npos)
-            << added;
-        EXPECT_TRUE(image().empty()) << c.error;
-        EXPECT_EQ(pfg_state.dpi_table[0], 0) << c.error;
-        EXPECT_TRUE(pfg_state.macros.empty()) << c.error;
+        SCOPED_TRACE(c.error);
+        EXPECT_FALSE(process(replaced(kDocument, c.from, c.to)));
+        EXPECT_NE(newLog().find("[ERROR]          profile 'P' on Right Mouse: " + c.error), std::string::npos);
+        EXPECT_EQ(newImage(), "");
+        EXPECT_EQ(pfg_state.dpi_table[0], 0);
+        EXPECT_TRUE(pfg_state.macros.empty());
     }
     EXPECT_FALSE(process("[1]"));
-    EXPECT_NE(log().find("the document root is not an object\n"), std::string::npos);
+    EXPECT_NE(newLog().find("the document root is not an object\n"), std::string::npos);
 
     // The longest macro name that fits the field is accepted.
     EXPECT_TRUE(process(replaced(kDocument, R"("macro_name":"M")", "\"macro_name\":\"" + std::string(63, 'x') + "\"")));

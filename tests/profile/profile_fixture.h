@@ -1,0 +1,121 @@
+// Shared helpers of the profile compiler tests: byte strings as hex, a
+// private working directory (pfg.log is written to the current directory)
+// and the generator's image and log in memory.
+#ifndef ZENTROVA_TESTS_PROFILE_PROFILE_FIXTURE_H
+#define ZENTROVA_TESTS_PROFILE_PROFILE_FIXTURE_H
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "profile/action_params.h"
+#include "profile/pfg_state.h"
+
+/// "06 00 02 00" -> bytes.
+inline std::string hex(const std::string& text)
+{
+    std::istringstream in(text);
+    std::string out, byte;
+    while (in >> byte)
+        out += static_cast<char>(std::stoul(byte, nullptr, 16));
+    return out;
+}
+
+/// Bytes -> "06 00 02 00".
+inline std::string toHex(const std::string& bytes)
+{
+    std::string out;
+    char buf[4];
+    for (unsigned char b : bytes) {
+        std::snprintf(buf, sizeof buf, out.empty() ? "%02X" : " %02X", b);
+        out += buf;
+    }
+    return out;
+}
+
+inline std::string readFile(const std::filesystem::path& path)
+{
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+}
+
+inline void writeFile(const std::filesystem::path& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+inline std::filesystem::path example(const char* name)
+{
+    return std::filesystem::path(ZENTROVA_SOURCE_DIR) / "examples" / "profiles" / name;
+}
+
+/// Each test in a fresh directory, the generator state as after loading the library.
+class ProfileTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string dir = (std::filesystem::temp_directory_path() / "zentrova-profile-XXXXXX").string();
+        ASSERT_NE(mkdtemp(dir.data()), nullptr);
+        dir_ = dir;
+        std::filesystem::current_path(dir_);
+        pfg_state = pfg_state_t{};
+        action_params = action_params_t{};
+    }
+
+    void TearDown() override
+    {
+        std::filesystem::current_path(ZENTROVA_BINARY_DIR);
+        std::filesystem::remove_all(dir_);
+    }
+
+    std::filesystem::path dir_;
+};
+
+/// Below doPfg: pfg_out and pfg_log in memory, read back piece by piece.
+class MemoryTest : public ProfileTest {
+protected:
+    void SetUp() override
+    {
+        ProfileTest::SetUp();
+        pfg_state.pfg_out = open_memstream(&out_.data, &out_.size);
+        pfg_state.pfg_log = open_memstream(&log_.data, &log_.size);
+    }
+
+    void TearDown() override
+    {
+        std::fclose(pfg_state.pfg_out);
+        std::fclose(pfg_state.pfg_log);
+        pfg_state.pfg_out = pfg_state.pfg_log = nullptr;
+        std::free(out_.data);
+        std::free(log_.data);
+        ProfileTest::TearDown();
+    }
+
+    /// Image bytes (as hex) and log text appended since the previous call.
+    std::string newImage() { return toHex(out_.take(pfg_state.pfg_out)); }
+    std::string newLog() { return log_.take(pfg_state.pfg_log); }
+
+private:
+    struct Buffer {
+        char* data = nullptr;
+        size_t size = 0, seen = 0;
+        std::string take(FILE* f)
+        {
+            std::fflush(f);
+            std::string added(data + seen, size - seen);
+            seen = size;
+            return added;
+        }
+    };
+    Buffer out_, log_;
+};
+
+#endif

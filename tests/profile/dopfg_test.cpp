@@ -172,7 +172,6 @@ TEST_F(DoPfgTest, RefusedGenerationsLeaveNoImage)
     } cases[] = {
         {office, name31, "out.zvmp", "profile name '" + name31 + "' is longer than 30 characters\n"},
         {edit(R"("dpi3": 2400)", R"("dpi3": "2400")"), "Work", "out.zvmp", "_dpi_data.dpi3 is missing or not an int\n"},
-        {edit(R"("Scroll Up")", R"("Scroll Up",)"), "Work", "out.zvmp", "does not parse"},
         {edit(R"("_key_data": [)", R"("_key_data": [)" + keys), "Work", "out.zvmp",
          "the profile needs more than 65535 programs\n"},
         {office, "Work", "no/such/dir/out.zvmp", "cannot create the profile image 'no/such/dir/out.zvmp'\n"},
@@ -187,8 +186,9 @@ TEST_F(DoPfgTest, RefusedGenerationsLeaveNoImage)
         EXPECT_FALSE(fs::exists(c.out));
         const std::string log = readFile("pfg.log").substr(logged);
         EXPECT_NE(log.find(c.error), std::string::npos) << log;
-        if (c.out == "out.zvmp")
+        if (c.out == "out.zvmp") {  // what was written is removed again
             EXPECT_NE(log.find("[ERROR]          no profile image written to 'out.zvmp'\n"), std::string::npos);
+        }
         EXPECT_EQ(pfg_state.dpi_table[0], 800);
     }
 }

@@ -122,7 +122,6 @@ TEST_F(ProcessProfileTest, SchemaBreaksStopWithoutChangingAnything)
         std::string from, to, error;
     } cases[] = {
         {R"({"testData":[)", R"({"testData":[,)", "JSON file 'in.json' does not parse: Invalid value. (offset 13)"},
-        {R"("dpi1":800,)", R"("dpi1":800 "dpi2x":1,)", "JSON file 'in.json' does not parse: Missing a comma or '}' after an object member."},
         {R"("dpi1":800,)", R"("dpi1":800,/*c*/)", "JSON file 'in.json' does not parse"},
         {R"({"name":"Left Mouse","profiles":[]})", "7", "testData[0] is not an object"},
         {R"("name":"Left Mouse",)", "", "testData[0].name is missing"},
@@ -132,17 +131,20 @@ TEST_F(ProcessProfileTest, SchemaBreaksStopWithoutChangingAnything)
         {R"("_led_data":null,)", "", at + "_led_data is missing"},
         {R"("dpi3":3200)", R"("dpi3":3200.0)", at + "_dpi_data.dpi3 is missing or not an int"},
         {R"("dpi2_ison":false)", R"("dpi2_ison":0)", at + "_dpi_data.dpi2_ison is missing or not a bool"},
-        {R"("freeform_dpi":50)", R"("freeform_dpi":2147483648)", at + "_dpi_data.freeform_dpi is missing or not an int"},
+        {R"("freeform_dpi":50)", R"("freeform_dpi":2147483648)",
+         at + "_dpi_data.freeform_dpi is missing or not an int"},
         {R"("dead_zone":2)", R"("dead_zone":-2)", at + "_control_data.dead_zone is missing or not an unsigned int"},
         {R"("_control_data":{)", R"("_control_data":[],"x":{)", at + "_control_data is not an object"},
         {R"("macro_name":"M")", "\"macro_name\":\"" + std::string(64, 'x') + "\"",
          at + "_macro_data[0].macro_name is 64 bytes or longer"},
-        {R"("key_code":0,"duration":7)", R"("key_code":0)", at + "_macro_data[0].data[0].duration is missing or not an int"},
+        {R"("key_code":0,"duration":7)", R"("key_code":0)",
+         at + "_macro_data[0].data[0].duration is missing or not an int"},
         {R"("_macro_data":[)", R"("_macro_data":{},"x":[)", at + "_macro_data is not an array"},
         {R"("action_data":"DPI Up")", R"("action_data":5)", at + "_key_data[0].action_data is not a string"},
         {R"({"key_code":99})", "{}", at + "_key_data[1].key_code is missing or not an int"},
         {R"({"key_code":99})", "null", at + "_key_data[1] is not an object"},
-        {R"({"key_code":13,"action_type":2,)", R"({"key_code":13,)", at + "_key_data[2].action_type is missing or not an int"},
+        {R"({"key_code":13,"action_type":2,)", R"({"key_code":13,)",
+         at + "_key_data[2].action_type is missing or not an int"},
     };
     for (const auto& c : cases) {
         pfg_reset_generation();
@@ -157,7 +159,7 @@ TEST_F(ProcessProfileTest, SchemaBreaksStopWithoutChangingAnything)
     EXPECT_NE(newLog().find("the document root is not an object\n"), std::string::npos);
 
     // The longest macro name that fits the field is accepted.
-    EXPECT_TRUE(process(replaced(kDocument, R"("macro_name":"M")", "\"macro_name\":\"" + std::string(63, 'x') + "\"")));
+    EXPECT_TRUE(process(replaced(kDocument, R"("macro_name":"M")", R"("macro_name":")" + std::string(63, 'x') + "\"")));
     EXPECT_EQ(std::string(pfg_state.macros[0].macro_name), std::string(63, 'x'));
 }
 

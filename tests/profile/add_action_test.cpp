@@ -10,6 +10,9 @@ constexpr int kButton1 = 14, kButton2 = 16, kButton3 = 15, kButton4 = 18, kButto
 constexpr int kInput48 = 29, kInput49 = 28, kInput50 = 24;
 
 const std::string kE = "[ERROR]          ";
+const std::string kMacroRefused = kE + "macro binding for mouse event 4 refused: ";
+const std::string kRepeaterRefused = kE + "key repeater binding for mouse event 4 refused: ";
+const std::string kFunctionRefused = kE + "profile or joystick binding for mouse event 4 refused: ";
 const std::string kMacro = R"({"macro_id":1,"repeat_times":3,"delay_from":5,"delay_to":9,"interruptible":true,)";
 const std::string kRepeater = R"({"key_code":97,"repeat_times":10,"delay_from":30,"delay_to":60,"delay_type":false,)"
                               R"("interruptible":true,)";
@@ -114,24 +117,22 @@ const Binding kBindings[] = {
                   R"("delay_to":0,"interruptible":false})", ""},
     {kButton2, 4, R"({"key_code":0})", ""},
     {kButton2, 4, R"({"key_code":1000,"repeat_times":1})", "", kE + "key repeater key lookup failed pc_code=1000\n"},
-    {kButton2, 3, "not json", "", kE + "macro binding for mouse event 4 refused: action_data is not a JSON object\n"},
-    {kButton2, 3, "", "", kE + "macro binding for mouse event 4 refused: action_data is not a JSON object\n", true},
-    {kButton2, 4, "[97]", "",
-     kE + "key repeater binding for mouse event 4 refused: action_data is not a JSON object\n"},
+    {kButton2, 3, "not json", "", kMacroRefused + "action_data is not a JSON object\n"},
+    {kButton2, 3, "", "", kMacroRefused + "action_data is not a JSON object\n", true},
+    {kButton2, 4, "[97]", "", kRepeaterRefused + "action_data is not a JSON object\n"},
     {kButton2, 3, R"({"macro_id":1,"macro_mode":false,"constant_type":false,"repeat_times":1,"delay_from":0,)"
                   R"("interruptible":false})",
-     "", kE + "macro binding for mouse event 4 refused: member \"delay_to\" is missing or not an int\n"},
+     "", kMacroRefused + "member \"delay_to\" is missing or not an int\n"},
     {kButton2, 3, kMacro + R"("macro_mode":0,"constant_type":false})", "",
-     kE + "macro binding for mouse event 4 refused: member \"macro_mode\" is missing or not a bool\n"},
+     kMacroRefused + "member \"macro_mode\" is missing or not a bool\n"},
     {kButton2, 4, R"({"key_code":97,"repeat_times":1,"delay_from":0,"delay_to":0,"delay_type":false,)"
                   R"("key_repeater_mode":false,"key_repeater_constant_type":false})",
-     "", kE + "key repeater binding for mouse event 4 refused: member \"interruptible\" is missing or not a bool\n"},
-    {kButton2, 4, R"({"key_code":97.5})", "",
-     kE + "key repeater binding for mouse event 4 refused: member \"key_code\" is missing or not an int\n"},
+     "", kRepeaterRefused + "member \"interruptible\" is missing or not a bool\n"},
+    {kButton2, 4, R"({"key_code":97.5})", "", kRepeaterRefused + "member \"key_code\" is missing or not an int\n"},
     {kButton2, 5, R"({"type":0,"data":"2","data2":0})", "",
-     kE + "profile or joystick binding for mouse event 4 refused: member \"data\" is missing or not an int\n"},
+     kFunctionRefused + "member \"data\" is missing or not an int\n"},
     {kButton2, 5, R"({"type":0,"data":2,"data2":4294967295})", "",
-     kE + "profile or joystick binding for mouse event 4 refused: member \"data2\" is missing or not an int\n"},
+     kFunctionRefused + "member \"data2\" is missing or not an int\n"},
 };
 
 using AddActionTest = MemoryTest;

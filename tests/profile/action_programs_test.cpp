@@ -70,7 +70,7 @@ const struct {
     {profile_on_press, "12 05", [] { action_params.profile_data = 0x105; }},
 };
 
-using ActionProgramTest = MemoryTest;
+using ActionProgramTest = ProfileTest;
 
 void addMacro(int32_t id, std::vector<ST_MACRO_DATA> steps)
 {

@@ -135,7 +135,7 @@ const Binding kBindings[] = {
      kFunctionRefused + "member \"data2\" is missing or not an int\n"},
 };
 
-using AddActionTest = MemoryTest;
+using AddActionTest = ProfileTest;
 
 void addMacro()
 {

@@ -27,7 +27,7 @@ const char* const kDocument = R"({"testData":[
 // array order.
 const char* const kRecords = "00 00 02 00 43 04 01 00 02 00 44 04 00 00 02 00 58 01 01 00 02 00 59 01 30 00 01 00 5B";
 
-class ProcessProfileTest : public MemoryTest {
+class ProcessProfileTest : public ProfileTest {
 protected:
     bool process(const std::string& json, const char* profile = "P", const char* hand = "Right Mouse")
     {

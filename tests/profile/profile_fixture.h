@@ -57,9 +57,13 @@ inline std::filesystem::path example(const char* name)
     return std::filesystem::path(ZENTROVA_SOURCE_DIR) / "examples" / "profiles" / name;
 }
 
-/// Each test in a fresh directory, the generator state as after loading the library.
+/// Each test in a fresh directory, the generator state as after loading the
+/// library. Below doPfg, pfg_out and pfg_log are memory streams, read back
+/// piece by piece.
 class ProfileTest : public ::testing::Test {
 protected:
+    explicit ProfileTest(bool memoryStreams = true) : memoryStreams_(memoryStreams) {}
+
     void SetUp() override
     {
         std::string dir = (std::filesystem::temp_directory_path() / "zentrova-profile-XXXXXX").string();
@@ -68,35 +72,23 @@ protected:
         std::filesystem::current_path(dir_);
         pfg_state = pfg_state_t{};
         action_params = action_params_t{};
+        if (memoryStreams_) {
+            pfg_state.pfg_out = open_memstream(&out_.data, &out_.size);
+            pfg_state.pfg_log = open_memstream(&log_.data, &log_.size);
+        }
     }
 
     void TearDown() override
     {
-        std::filesystem::current_path(ZENTROVA_BINARY_DIR);
-        std::filesystem::remove_all(dir_);
-    }
-
-    std::filesystem::path dir_;
-};
-
-/// Below doPfg: pfg_out and pfg_log in memory, read back piece by piece.
-class MemoryTest : public ProfileTest {
-protected:
-    void SetUp() override
-    {
-        ProfileTest::SetUp();
-        pfg_state.pfg_out = open_memstream(&out_.data, &out_.size);
-        pfg_state.pfg_log = open_memstream(&log_.data, &log_.size);
-    }
-
-    void TearDown() override
-    {
-        std::fclose(pfg_state.pfg_out);
-        std::fclose(pfg_state.pfg_log);
-        pfg_state.pfg_out = pfg_state.pfg_log = nullptr;
+        if (memoryStreams_) {
+            std::fclose(pfg_state.pfg_out);
+            std::fclose(pfg_state.pfg_log);
+            pfg_state.pfg_out = pfg_state.pfg_log = nullptr;
+        }
         std::free(out_.data);
         std::free(log_.data);
-        ProfileTest::TearDown();
+        std::filesystem::current_path(ZENTROVA_BINARY_DIR);
+        std::filesystem::remove_all(dir_);
     }
 
     /// Image bytes (as hex) and log text appended since the previous call.
@@ -115,7 +107,9 @@ private:
             return added;
         }
     };
+    bool memoryStreams_;
     Buffer out_, log_;
+    std::filesystem::path dir_;
 };
 
 #endif

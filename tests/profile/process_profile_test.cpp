@@ -94,8 +94,10 @@ TEST_F(ProcessProfileTest, NothingSelectedLeavesTheStateAlone)
 
 TEST_F(ProcessProfileTest, FreeformDpiDeadZoneAndJoystickModes)
 {
-    const std::pair<int32_t, uint16_t> freeform[] = {{1, 16000}, {100, 5000}, {50, 10555},
-                                                     {0, 16111}, {127, 2000}, {200, 59425}};
+    // 127 would give 1999 with a fused multiply-add; -134 and 217 show
+    // whether double precision crept in (31000, 57536).
+    const std::pair<int32_t, uint16_t> freeform[] = {{1, 16000}, {100, 5000}, {50, 10555}, {0, 16111},
+                                                     {127, 2000}, {200, 59425}, {-134, 30999}, {217, 57537}};
     for (const auto& [setting, dpi] : freeform)
         EXPECT_EQ(freeform_dpi_from_setting(setting), dpi) << setting;
     // Far outside the slider's range the value is still defined.

@@ -76,102 +76,88 @@ protected:
     std::unique_ptr<GadgetDriver> driver;
 };
 
-TEST_F(BulkEndpointTest, OutOfNothingSendsOneZeroLengthTransfer)
+// Sizes, chunking and early ends of OUT blocks, one after the other on the
+// same endpoint.
+TEST_F(BulkEndpointTest, OutBlocksGoInChunksOf64KiB)
 {
+    const struct {
+        const char* name;
+        size_t size;
+        std::vector<BulkAction> script;
+        size_t sent;
+        std::vector<size_t> urbs;
+    } cases[] = {
+        {"nothing: one zero-length transfer", 0, {}, 0, {0}},
+        {"200000 bytes", 200000, {}, 200000, {65536, 65536, 65536, 3392}},
+        {"a chunk taken short ends the block", 200000, {BulkAction::accept(), BulkAction::shortOf(1000)}, 66536,
+         {65536, 65536}},
+        {"exactly one chunk, after the short one", 65536, {}, 65536, {65536}},
+    };
     UsbBulkOutEndpoint out(*driver, OUT);
-    uint8_t unused = 0;
-    out.submit(&unused, 0, 1000);
-    EXPECT_EQ(out.wait(), 0u);
-    EXPECT_EQ(lengths(gadget->urbs(OUT)), (std::vector<size_t>{0}));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto urbsBefore = static_cast<std::ptrdiff_t>(gadget->urbs(OUT).size());
+        const auto receivedBefore = static_cast<std::ptrdiff_t>(gadget->received(OUT).size());
+        gadget->script(OUT, c.script);
+        auto data = pattern(std::max<size_t>(c.size, 1));
+        out.submit(data.data(), c.size, 1000);
+        EXPECT_EQ(out.wait(), c.sent);
+        const auto urbs = gadget->urbs(OUT);
+        EXPECT_EQ(lengths({urbs.begin() + urbsBefore, urbs.end()}), c.urbs);
+        const auto received = gadget->received(OUT);
+        EXPECT_EQ(std::vector<uint8_t>(received.begin() + receivedBefore, received.end()),
+                  std::vector<uint8_t>(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(c.sent)));
+    }
 }
 
-TEST_F(BulkEndpointTest, LargeOutGoesInChunksOf64KiB)
+// IN blocks end at a short packet or when full; a timeout reports what
+// arrived before it (also inside a chunk) and returns false.
+TEST_F(BulkEndpointTest, InBlocksEndShortFullOrAtATimeout)
 {
-    UsbBulkOutEndpoint out(*driver, OUT);
-    auto data = pattern(200000);
-    out.submit(data.data(), data.size(), 1000);
-    EXPECT_EQ(out.wait(), 200000u);
-    EXPECT_EQ(lengths(gadget->urbs(OUT)), (std::vector<size_t>{65536, 65536, 65536, 3392}));
-    EXPECT_EQ(gadget->received(OUT), data);
+    const struct {
+        const char* name;
+        size_t message; // queued by the device
+        std::vector<BulkAction> script;
+        size_t bufferSize;
+        uint32_t timeout;
+        bool completed;
+        size_t received;
+        std::vector<size_t> urbs;
+    } cases[] = {
+        {"short packet", 700, {}, 4096, 1000, true, 700, {4096}},
+        {"chunks until the short one", 2 * 65536 + 100, {}, 4 * 65536, 1000, true, 2 * 65536 + 100,
+         {65536, 65536, 65536}},
+        {"buffer filled exactly", 1024, {}, 1024, 1000, true, 1024, {1024}},
+        {"timeout after 1024 of 4096 bytes", 4096, {BulkAction::noAnswer(1024)}, 4096, 200, false, 1024, {4096}},
+        {"timeout on the second chunk", 65536, {BulkAction::accept(), BulkAction::noAnswer()}, 2 * 65536, 100,
+         false, 65536, {65536, 65536}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        freshBus();
+        driver.reset();
+        gadget = addGadget();
+        driver = std::make_unique<GadgetDriver>();
+        openGadget(*driver);
+        UsbBulkInEndpoint in(*driver, IN);
 
-    // The endpoint is idle again and takes the next block.
-    auto more = pattern(65536, 2);
-    out.submit(more.data(), more.size(), 1000);
-    EXPECT_EQ(out.wait(), 65536u);
-    EXPECT_EQ(gadget->urbs(OUT).size(), 5u);
-}
-
-TEST_F(BulkEndpointTest, ChunkTakenShortEndsTheOut)
-{
-    UsbBulkOutEndpoint out(*driver, OUT);
-    gadget->script(OUT, {BulkAction::accept(), BulkAction::shortOf(1000)});
-    auto data = pattern(200000);
-    out.submit(data.data(), data.size(), 1000);
-    EXPECT_EQ(out.wait(), 65536u + 1000u);
-    EXPECT_EQ(lengths(gadget->urbs(OUT)), (std::vector<size_t>{65536, 65536}));
-    EXPECT_EQ(gadget->received(OUT), std::vector<uint8_t>(data.begin(), data.begin() + 66536));
-}
-
-TEST_F(BulkEndpointTest, InEndsAtAShortPacket)
-{
-    UsbBulkInEndpoint in(*driver, IN);
-    auto message = pattern(700);
-    gadget->queueIn(IN, message);
-    std::vector<uint8_t> buffer(4096, 0xAA);
-    size_t received = 99;
-    EXPECT_TRUE(in.receive(buffer.data(), buffer.size(), received, 1000));
-    EXPECT_EQ(received, 700u);
-    EXPECT_TRUE(std::equal(message.begin(), message.end(), buffer.begin()));
-    EXPECT_EQ(buffer[700], 0xAA) << "nothing written past the data received";
-}
-
-TEST_F(BulkEndpointTest, LargeInGoesInChunksUntilTheShortOne)
-{
-    UsbBulkInEndpoint in(*driver, IN);
-    auto message = pattern(65536 + 65536 + 100);
-    gadget->queueIn(IN, message);
-    std::vector<uint8_t> buffer(4 * 65536);
-    size_t received = 0;
-    EXPECT_TRUE(in.receive(buffer.data(), buffer.size(), received, 1000));
-    EXPECT_EQ(received, message.size());
-    EXPECT_TRUE(std::equal(message.begin(), message.end(), buffer.begin()));
-    EXPECT_EQ(lengths(gadget->urbs(IN)), (std::vector<size_t>{65536, 65536, 65536}));
-
-    // A block that fills the buffer exactly completes without a short packet.
-    auto exact = pattern(1024, 3);
-    gadget->queueIn(IN, exact);
-    EXPECT_TRUE(in.receive(buffer.data(), 1024, received, 1000));
-    EXPECT_EQ(received, 1024u);
-}
-
-TEST_F(BulkEndpointTest, InTimeoutAfterPartialDataReportsTheBytesReceived)
-{
-    UsbBulkInEndpoint in(*driver, IN);
-    auto message = pattern(4096);
-    gadget->queueIn(IN, message);
-    gadget->script(IN, {BulkAction::noAnswer(1024)});
-    std::vector<uint8_t> buffer(4096);
-    size_t received = 0;
-    const auto start = Clock::now();
-    EXPECT_FALSE(in.receive(buffer.data(), buffer.size(), received, 200));
-    EXPECT_GE(msSince(start), 190);
-    EXPECT_EQ(received, 1024u);
-    EXPECT_TRUE(std::equal(message.begin(), message.begin() + 1024, buffer.begin()));
-    EXPECT_EQ(gadget->queuedIn(IN), 3072u);
-
-}
-
-TEST_F(BulkEndpointTest, InTimeoutOnALaterChunkKeepsTheEarlierOnes)
-{
-    UsbBulkInEndpoint in(*driver, IN);
-    gadget->script(IN, {BulkAction::accept(), BulkAction::noAnswer()});
-    auto message = pattern(65536);
-    gadget->queueIn(IN, message);
-    std::vector<uint8_t> buffer(2 * 65536);
-    size_t received = 0;
-    EXPECT_FALSE(in.receive(buffer.data(), buffer.size(), received, 100));
-    EXPECT_EQ(received, 65536u);
-    EXPECT_TRUE(std::equal(message.begin(), message.end(), buffer.begin()));
+        auto message = pattern(c.message);
+        gadget->queueIn(IN, message);
+        gadget->script(IN, c.script);
+        std::vector<uint8_t> buffer(c.bufferSize + 1, 0xAA);
+        size_t received = 12345;
+        const auto start = Clock::now();
+        EXPECT_EQ(in.receive(buffer.data(), c.bufferSize, received, c.timeout), c.completed);
+        if (!c.completed) {
+            EXPECT_GE(msSince(start), c.timeout - 10);
+        }
+        ASSERT_EQ(received, c.received);
+        EXPECT_TRUE(std::equal(message.begin(), message.begin() + static_cast<std::ptrdiff_t>(c.received),
+                               buffer.begin()));
+        EXPECT_EQ(buffer[c.received], 0xAA) << "nothing written past the data received";
+        EXPECT_EQ(gadget->queuedIn(IN), c.message - c.received);
+        EXPECT_EQ(lengths(gadget->urbs(IN)), c.urbs);
+    }
 }
 
 TEST_F(BulkEndpointTest, OutTimeoutThrowsWhateverMoved)
@@ -272,7 +258,7 @@ TEST_F(BulkEndpointTest, FlushOnAnIdleEndpointWaitsOneTimeout)
     EXPECT_TRUE(urbs[0].discarded);
 }
 
-TEST_F(BulkEndpointTest, FlushDiscardsStaleInputOnly)
+TEST_F(BulkEndpointTest, FlushDiscardsStaleInputOnlyAndReportsFailures)
 {
     UsbBulkInEndpoint in(*driver, IN);
     gadget->queueIn(IN, pattern(5000, 1));
@@ -288,11 +274,8 @@ TEST_F(BulkEndpointTest, FlushDiscardsStaleInputOnly)
     EXPECT_TRUE(in.receive(buffer.data(), buffer.size(), received, 1000));
     ASSERT_EQ(received, 10u);
     EXPECT_TRUE(std::equal(fresh.begin(), fresh.end(), buffer.begin()));
-}
 
-TEST_F(BulkEndpointTest, FlushReportsFailuresOtherThanTheTimeout)
-{
-    UsbBulkInEndpoint in(*driver, IN);
+    // Failures other than the timeout are reported.
     gadget->script(IN, {BulkAction::fail(-EPIPE)});
     EXPECT_EQ(usbErrorOf([&] { in.flush(); }), "stall");
 }

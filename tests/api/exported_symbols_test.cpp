@@ -97,11 +97,12 @@ std::vector<std::string> dynamicSymbols()
 // Whether a (mangled) dynamic symbol belongs to the public interface.
 bool isPublic(const std::string& mangled)
 {
-    // Linker-defined markers, and instantiations of the standard library's
+    // Linker-defined markers, AddressSanitizer's markers of exported globals,
+    // and instantiations of the standard library's
     // templates (with their local statics), which carry default visibility
     // from its own headers.
     static const std::regex linkerOrStd(
-        R"(^(_edata|_end|__bss_start|_init|_fini)$|^_ZZ?(N|NK|TV|TI|TS|TT|Th|Tv)?(St|Sa|Ss|N?St|NSt|N9__gnu_cxx|9__gnu_cxx).*)");
+        R"(^(_edata|_end|__bss_start|_init|_fini)$|^__odr_asan[._].*|^_ZZ?(N|NK|TV|TI|TS|TT|Th|Tv)?(St|Sa|Ss|N?St|NSt|N9__gnu_cxx|9__gnu_cxx).*)");
     if (std::regex_match(mangled, linkerOrStd))
         return true;
     for (const char* name : kPlainNames)

@@ -1,5 +1,6 @@
 #include "zentrova/util/CommandLineParser.h"
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -19,102 +20,89 @@ struct ValueParser : ArgumentParser {
     }
 };
 
-struct Args {
+// A parser over "prog" followed by `args`.
+struct Parse {
     std::vector<const char*> argv;
-    Args(std::initializer_list<const char*> list) : argv(list) {}
-    int argc() const { return static_cast<int>(argv.size()); }
+    CommandLineParser p;
+    ValueParser v;
+    explicit Parse(std::vector<const char*> args)
+        : argv((args.insert(args.begin(), "prog"), args)), p("prog", static_cast<int>(argv.size()), argv.data())
+    {
+    }
 };
 
-TEST(CommandLineParser, ExecutableNameAndNothingElse)
+// "message [option]" of the CommandLineException that `f` throws.
+template <typename F>
+std::string thrown(F f)
 {
-    Args a{"/usr/bin/zentrova"};
-    CommandLineParser p("zentrova", a.argc(), a.argv.data());
-    ValueParser v;
-    EXPECT_EQ(p.getExecutableName(), "/usr/bin/zentrova");
-    EXPECT_FALSE(p.getArgument("-o", "--output", v));
-    EXPECT_FALSE(p.getFreeArgument(v));
-    EXPECT_NO_THROW(p.finish());
-    EXPECT_TRUE(v.values.empty());
+    try {
+        f();
+    } catch (const CommandLineException& e) {
+        return std::string(e.what()) + " [" + (e.getOption() ? e.getOption() : "null") + "]";
+    }
+    return "nothing thrown";
+}
 
+TEST(CommandLineParser, OptionsPositionalsAndLeftovers)
+{
+    Parse none({});
+    EXPECT_EQ(none.p.getExecutableName(), "prog");
+    EXPECT_FALSE(none.p.getArgument("-o", "--output", none.v));
+    EXPECT_FALSE(none.p.getFreeArgument(none.v));
+    EXPECT_NO_THROW(none.p.finish());
     CommandLineParser empty("zentrova", 0, nullptr);
     EXPECT_EQ(empty.getExecutableName(), "");
     EXPECT_NO_THROW(empty.finish());
-}
 
-TEST(CommandLineParser, DuplicateOptionThrowsAfterTakingTheFirst)
-{
-    Args a{"prog", "-o", "first", "--output", "second"};
-    CommandLineParser p("prog", a.argc(), a.argv.data());
-    ValueParser v;
-    try {
-        p.getArgument("-o", "--output", v);
-        FAIL() << "no exception";
-    } catch (const CommandLineException& e) {
-        EXPECT_STREQ(e.what(), "duplicate option");
-        ASSERT_NE(e.getOption(), nullptr);
-        EXPECT_STREQ(e.getOption(), "-o, --output");
-    }
-    EXPECT_EQ(v.values, (std::vector<std::string>{"first"}));
-    // The first occurrence stays consumed; the second is still there.
-    EXPECT_TRUE(p.getArgument("-o", "--output", v));
-    EXPECT_NO_THROW(p.finish());
-}
+    // A multiple option is taken once per call.
+    Parse multiple({"-D", "x", "-D", "y"});
+    EXPECT_TRUE(multiple.p.getArgument("-D", "", multiple.v, true));
+    EXPECT_TRUE(multiple.p.getArgument("-D", "", multiple.v, true));
+    EXPECT_FALSE(multiple.p.getArgument("-D", "", multiple.v, true));
+    EXPECT_EQ(multiple.v.values, (std::vector<std::string>{"x", "y"}));
 
-TEST(CommandLineParser, MultipleOptionIsTakenOnEachCall)
-{
-    Args a{"prog", "-D", "x", "-D", "y"};
-    CommandLineParser p("prog", a.argc(), a.argv.data());
-    ValueParser v;
-    EXPECT_TRUE(p.getArgument("-D", "", v, true));
-    EXPECT_TRUE(p.getArgument("-D", "", v, true));
-    EXPECT_FALSE(p.getArgument("-D", "", v, true));
-    EXPECT_EQ(v.values, (std::vector<std::string>{"x", "y"}));
-    EXPECT_NO_THROW(p.finish());
-}
-
-TEST(CommandLineParser, FreeArgumentSkipsOptionValues)
-{
+    // A positional argument is never an option's value, whichever is fetched first.
     for (bool optionFirst : {false, true}) {
-        SCOPED_TRACE(optionFirst ? "option fetched first" : "positional fetched first");
-        Args a{"prog", "--hand", "left", "profile.json"};
-        CommandLineParser p("prog", a.argc(), a.argv.data());
-        ValueParser hand, file;
+        Parse a({"--hand", "left", "profile.json"});
+        ValueParser file;
         if (optionFirst) {
-            ASSERT_TRUE(p.getArgument("", "--hand", hand));
+            EXPECT_TRUE(a.p.getArgument("", "--hand", a.v));
         }
-        ASSERT_TRUE(p.getFreeArgument(file));
-        if (!optionFirst) {
-            ASSERT_TRUE(p.getArgument("", "--hand", hand));
-        }
-        EXPECT_EQ(file.values, (std::vector<std::string>{"profile.json"}));
-        EXPECT_EQ(hand.values, (std::vector<std::string>{"left"}));
-        EXPECT_FALSE(p.getFreeArgument(file));
-        EXPECT_NO_THROW(p.finish());
+        EXPECT_TRUE(a.p.getFreeArgument(file));
+        EXPECT_EQ(a.p.getArgument("", "--hand", a.v), !optionFirst);
+        EXPECT_EQ(file.values, std::vector<std::string>{"profile.json"}) << optionFirst;
+        EXPECT_EQ(a.v.values, std::vector<std::string>{"left"}) << optionFirst;
+        EXPECT_FALSE(a.p.getFreeArgument(file));
+        EXPECT_NO_THROW(a.p.finish());
     }
+
+    // An empty name never matches an empty argument, which is a positional one.
+    Parse blank({""});
+    EXPECT_FALSE(blank.p.getArgument("", "--output", blank.v));
+    EXPECT_FALSE(blank.p.getArgument("", "", blank.v));
+    EXPECT_TRUE(blank.p.getFreeArgument(blank.v));
+    EXPECT_EQ(blank.v.values, std::vector<std::string>{""});
+
+    Parse leftover({"extra", "more"});
+    EXPECT_EQ(thrown([&] { leftover.p.finish(); }), "invalid argument extra [null]");
 }
 
-TEST(CommandLineParser, ParserErrorsAreRelabelled)
+TEST(CommandLineParser, ErrorsNameTheOption)
 {
-    struct Case {
-        const char* shortName;
-        const char* longName;
-        const char* label;
-    };
-    for (const Case& c : {Case{"-o", "--output", "-o, --output"}, Case{"", "--output", "--output"},
-                          Case{"-o", "", "-o"}}) {
-        Args a{"prog", c.shortName[0] ? c.shortName : c.longName};
-        CommandLineParser p("prog", a.argc(), a.argv.data());
-        ValueParser v;
-        try {
-            p.getArgument(c.shortName, c.longName, v);
-            FAIL() << "no exception for " << c.label;
-        } catch (const CommandLineException& e) {
-            EXPECT_STREQ(e.what(), "missing value");
-            ASSERT_NE(e.getOption(), nullptr);
-            EXPECT_STREQ(e.getOption(), c.label);
-        }
-    }
+    // A duplicate throws after taking the first occurrence; the second stays.
+    Parse dup({"-o", "first", "--output", "second"});
+    EXPECT_EQ(thrown([&] { dup.p.getArgument("-o", "--output", dup.v); }), "duplicate option [-o, --output]");
+    EXPECT_EQ(dup.v.values, std::vector<std::string>{"first"});
+    EXPECT_TRUE(dup.p.getArgument("-o", "--output", dup.v));
+    EXPECT_NO_THROW(dup.p.finish());
 
+    // An argument parser's error is relabelled with the option's names.
+    const std::array<const char*, 3> labels[] = {
+        {"-o", "--output", "-o, --output"}, {"", "--output", "--output"}, {"-o", "", "-o"}};
+    for (const auto& l : labels) {
+        Parse a({l[0][0] ? l[0] : l[1]});
+        EXPECT_EQ(thrown([&] { a.p.getArgument(l[0], l[1], a.v); }), std::string("missing value [") + l[2] + "]");
+    }
     // A positional argument's parser error keeps the message, with an empty option.
     struct Refuse : ArgumentParser {
         void parse(std::list<std::string>::iterator, std::list<std::string>&) override
@@ -122,54 +110,20 @@ TEST(CommandLineParser, ParserErrorsAreRelabelled)
             throw CommandLineException("ignored", "not a number");
         }
     } refuse;
-    Args a{"prog", "abc"};
-    CommandLineParser p("prog", a.argc(), a.argv.data());
-    try {
-        p.getFreeArgument(refuse);
-        FAIL() << "no exception";
-    } catch (const CommandLineException& e) {
-        EXPECT_STREQ(e.what(), "not a number");
-        ASSERT_NE(e.getOption(), nullptr);
-        EXPECT_STREQ(e.getOption(), "");
-    }
-}
-
-TEST(CommandLineParser, LeftoverArgumentFailsFinish)
-{
-    Args a{"prog", "extra", "more"};
-    CommandLineParser p("prog", a.argc(), a.argv.data());
-    try {
-        p.finish();
-        FAIL() << "no exception";
-    } catch (const CommandLineException& e) {
-        EXPECT_STREQ(e.what(), "invalid argument extra");
-        EXPECT_EQ(e.getOption(), nullptr);
-    }
-}
-
-TEST(CommandLineParser, EmptyNameNeverMatchesAnEmptyArgument)
-{
-    Args a{"prog", ""};
-    CommandLineParser p("prog", a.argc(), a.argv.data());
-    ValueParser v;
-    EXPECT_FALSE(p.getArgument("", "--output", v));
-    EXPECT_FALSE(p.getArgument("", "", v));
-    // The empty element is a positional argument.
-    EXPECT_TRUE(p.getFreeArgument(v));
-    EXPECT_EQ(v.values, (std::vector<std::string>{""}));
+    Parse positional({"abc"});
+    EXPECT_EQ(thrown([&] { positional.p.getFreeArgument(refuse); }), "not a number []");
 }
 
 TEST(CommandLineParser, PrintUsageFormat)
 {
-    Args a{"prog"};
-    CommandLineParser p("zentrova compile", a.argc(), a.argv.data());
+    const char* argv[] = {"prog"};
+    CommandLineParser p("zentrova compile", 1, argv);
     p.addUsageDescription("-o, --output IMAGE", "profile image to write");
     p.addUsageDescription("--a-very-long-option-name-beyond-32", "x");
     testing::internal::CaptureStdout();
     p.printUsage();
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "\n\nUSAGE: zentrova compile [options]\n"
-              "where [options] can be any of the following:\n\n"
+              "\n\nUSAGE: zentrova compile [options]\nwhere [options] can be any of the following:\n\n"
               "\n -o, --output IMAGE" + std::string(32 - 18, ' ') + "  -  profile image to write\n"
               "\n --a-very-long-option-name-beyond-32  -  x\n");
 }

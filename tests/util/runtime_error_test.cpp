@@ -7,42 +7,32 @@
 
 namespace {
 
-TEST(RuntimeError, FormatsItsMessage)
-{
-    try {
-        runtime_error("cannot open %s (slot %d)", "profile.zvmp", 3);
-        FAIL() << "no exception";
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "cannot open profile.zvmp (slot 3)");
-    }
-}
-
-TEST(RuntimeError, LongTextArrivesWhole)
+TEST(RuntimeError, FormatsItsMessageWhateverItsLength)
 {
     const std::string big(20000, 'x');
-    try {
-        runtime_error("[%s]%d", big.c_str(), 42);
-        FAIL() << "no exception";
-    } catch (const std::exception& e) {
-        EXPECT_EQ(std::string(e.what()), "[" + big + "]42");
+    for (const std::string& arg : {std::string("profile.zvmp"), big}) {
+        try {
+            runtime_error("cannot open %s (slot %d)", arg.c_str(), 3);
+            ADD_FAILURE() << "no exception";
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(e.what(), "cannot open " + arg + " (slot 3)");
+        }
     }
 }
 
 TEST(RuntimeError, ExitSuccessIsNotAStdException)
 {
-    bool caughtAsStd = false;
-    unsigned int status = 99;
     try {
         try {
             exit_success();
         } catch (const std::exception&) {
-            caughtAsStd = true;
+            ADD_FAILURE() << "caught as std::exception";
         }
     } catch (unsigned int code) {
-        status = code;
+        EXPECT_EQ(code, 0u);
+        return;
     }
-    EXPECT_FALSE(caughtAsStd);
-    EXPECT_EQ(status, 0u);
+    ADD_FAILURE() << "no unsigned int thrown";
 }
 
 } // namespace

@@ -55,10 +55,7 @@ TEST_F(PfuTest, UnexpectedExceptionsEndInResult83AfterTheEndStep)
 {
     auto mouse = addMouse(MouseConfig::left());
     testimg::writeFile(path("fw.dfu"), testimg::pattern(100, 1));
-    const struct {
-        void (*thrower)();
-        std::string line;
-    } cases[] = {
+    const struct { void (*thrower)(); std::string line; } cases[] = {
         {[] { throw std::runtime_error("injected runtime error"); }, "\nERROR: injected runtime error\n"},
         {[] { throw std::logic_error("injected logic error"); }, "\nERROR: injected logic error\n"},
         {[] { throw 42; }, "\nERROR: unknown error\n"},
@@ -84,11 +81,8 @@ TEST_F(PfuTest, ProfileThatCannotBeOpenedAgainOrBufferedIs33)
     const testimg::Bytes image = img.bytes();
     testimg::writeFile(path("p.zvmp"), image);
     const std::string valid = "\nProfile is valid\r\n", failed = "\nmalloc profile buffer failed. tried to malloc ";
-    const struct {
-        bool failReopen; // the loader's open succeeds, the second fails
-        size_t failAlloc;
-        std::string end;
-    } cases[] = {
+    // failReopen: the loader's open succeeds, the second fails.
+    const struct { bool failReopen; size_t failAlloc; std::string end; } cases[] = {
         {true, 0, valid + "\nOpen profile file is failed"},
         {false, 8192, failed + "8192 bytes\r\n"},
         {false, image.size(), valid + failed + std::to_string(image.size()) + " bytes\r\n"},

@@ -39,7 +39,8 @@ std::string logged(F f)
 struct Loaded {
     bool ok = false;
     std::string log;
-    std::vector<uint64_t> buffer = std::vector<uint64_t>(kToolBuffer / 8 + 1, 0xEEEEEEEEEEEEEEEEull); // as malloc aligns
+    // 8-byte aligned as malloc gives it, filled with a marker.
+    std::vector<uint64_t> buffer = std::vector<uint64_t>(kToolBuffer / 8 + 1, 0xEEEEEEEEEEEEEEEEull);
     const LoadedProfile& head() const { return *reinterpret_cast<const LoadedProfile*>(buffer.data()); }
     const uint8_t* body() const { return reinterpret_cast<const uint8_t*>(buffer.data()) + sizeof(LoadedProfile); }
 };
@@ -62,7 +63,8 @@ void expectLayout(const Loaded& r, const Bytes& file)
     for (size_t i = 0, at = 60, offset = 0; i < static_cast<size_t>(r.head().program_count); ++i) {
         const size_t size = file[at + 2] | (file[at + 3] << 8);
         ASSERT_LE(at + 4 + size, file.size());
-        EXPECT_EQ(Bytes(r.body() + offset, r.body() + offset + size), Bytes(file.begin() + at + 4, file.begin() + at + 4 + size));
+        const auto code = file.begin() + static_cast<long>(at) + 4;
+        EXPECT_EQ(Bytes(r.body() + offset, r.body() + offset + size), Bytes(code, code + static_cast<long>(size)));
         data.at(file[at]) = r.body() + offset;
         sizes.at(file[at]) = size;
         at += 4 + size;
@@ -131,11 +133,8 @@ TEST(ProfileLoader, RefusedImagesLogTheirStepAndCannotRead)
         b.resize(size);
         return size < 60 ? b : sealed(b); // the CRC is right for what is left: the cut is what fails
     };
-    const struct {
-        const char* name;
-        Bytes image;
-        std::string ownLine; // the step's own message, or empty
-    } cases[] = {
+    // ownLine: the step's own message, or empty.
+    const struct { const char* name; Bytes image; std::string ownLine; } cases[] = {
         {"short header", cut(ProfileImage{}, 59), ""},
         {"magic", badMagic.bytes(), "\r\nmagic error\r\n"},
         {"version", badVersion.bytes(), "\r\nversion error\r\n"},
@@ -145,7 +144,8 @@ TEST(ProfileLoader, RefusedImagesLogTheirStepAndCannotRead)
          "\r\nProgram 81 - 4 bytes\r\n\r\nProfile loader: index overflow\r\n"},
         {"index 255", withPrograms({{3, pattern(2, 1)}, {255, pattern(1, 1)}}).bytes(),
          "\r\nProfile loader: index overflow\r\n"},
-        {"record header missing", withPrograms({{1, pattern(4, 1)}}, 2).bytes(), "\r\nread the program header error\r\n"},
+        {"record header missing", withPrograms({{1, pattern(4, 1)}}, 2).bytes(),
+         "\r\nread the program header error\r\n"},
         {"record header cut", cut(withPrograms({{1, pattern(4, 1)}, {2, pattern(4, 1)}}), 60 + 8 + 2),
          "\r\nread the program header error\r\n"},
         // The room check comes before the read: nothing lands beyond the buffer.
@@ -192,11 +192,7 @@ TEST(ProfileLoader, UnusableBuffersAndNoLog)
 
 TEST(ProfileLoader, GeneratedImagesOfTheExamplesLoadAsWritten)
 {
-    const struct {
-        const char* file;
-        int rightHand;
-        const char* profile;
-    } examples[] = {
+    const struct { const char* file; int rightHand; const char* profile; } examples[] = {
         {"office.json", 1, "Work"}, {"shooter.json", 0, "Default"}, {"shooter.json", 1, "Sniper"},
         {"mmo.json", 0, "Raid"},    {"mmo.json", 1, "Solo"},
     };

@@ -48,7 +48,8 @@ protected:
                   doPfg(json.c_str(), right, profile.c_str(), "reference.zvmp") != 0);
         }
         int status = 0;
-        return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? child.text("reference.zvmp") : "no reference";
+        const bool made = pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        return made ? child.text("reference.zvmp") : "no reference";
     }
 
     TempDir dir;

@@ -13,46 +13,6 @@
 using namespace zentrova_device;
 
 // ---------------------------------------------------------------------------
-// ZentrovaException
-
-namespace {
-
-std::unique_ptr<char[]> copyText(const char* message)
-{
-    if (!message)
-        message = "";
-    size_t length = std::strlen(message);
-    std::unique_ptr<char[]> text(new char[length + 1]);
-    std::memcpy(text.get(), message, length + 1);
-    return text;
-}
-
-} // namespace
-
-ZentrovaException::ZentrovaException(const char* message) : text(copyText(message)) {}
-
-ZentrovaException::ZentrovaException(const ZentrovaException& other)
-    : std::exception(other), text(copyText(other.what()))
-{
-}
-
-ZentrovaException& ZentrovaException::operator=(const ZentrovaException& other)
-{
-    if (this != &other)
-        text = copyText(other.what());
-    return *this;
-}
-
-ZentrovaException::ZentrovaException(ZentrovaException&& other) noexcept = default;
-ZentrovaException& ZentrovaException::operator=(ZentrovaException&& other) noexcept = default;
-ZentrovaException::~ZentrovaException() = default;
-
-const char* ZentrovaException::what() const noexcept
-{
-    return text ? text.get() : "";
-}
-
-// ---------------------------------------------------------------------------
 // Shared helpers
 
 namespace zentrova_device {

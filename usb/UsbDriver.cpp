@@ -1,73 +1,10 @@
-// USB driver core: libusb context and event thread, enumeration, open/close,
-// and the one table that turns libusb error codes into messages.
+// USB driver core: libusb context and event thread, enumeration, open/close.
 #include "zentrova/usb/UsbDriver.h"
 
 #include <libusb.h>
 
 #include <cstring>
 #include <new>
-
-// ---------------------------------------------------------------------------
-// UsbException
-
-namespace {
-
-std::unique_ptr<char[]> copyText(const char* message)
-{
-    if (!message)
-        message = "";
-    size_t length = std::strlen(message);
-    std::unique_ptr<char[]> text(new char[length + 1]);
-    std::memcpy(text.get(), message, length + 1);
-    return text;
-}
-
-} // namespace
-
-UsbException::UsbException(const char* message) : text(copyText(message)) {}
-
-UsbException::UsbException(const UsbException& other)
-    : std::exception(other), text(copyText(other.what()))
-{
-}
-
-UsbException& UsbException::operator=(const UsbException& other)
-{
-    if (this != &other)
-        text = copyText(other.what());
-    return *this;
-}
-
-UsbException::UsbException(UsbException&& other) noexcept = default;
-UsbException& UsbException::operator=(UsbException&& other) noexcept = default;
-UsbException::~UsbException() = default;
-
-const char* UsbException::what() const noexcept
-{
-    // A moved-from object still answers with a valid string.
-    return text ? text.get() : "";
-}
-
-void throwUsbError(int code)
-{
-    const char* message;
-    switch (code) {
-    case LIBUSB_ERROR_IO:            message = "IO error"; break;
-    case LIBUSB_ERROR_INVALID_PARAM: message = "invalid parameter"; break;
-    case LIBUSB_ERROR_ACCESS:        message = "access denied (insufficient permissions)"; break;
-    case LIBUSB_ERROR_NO_DEVICE:     message = "no such device (it may have been disconnected)"; break;
-    case LIBUSB_ERROR_NOT_FOUND:     message = "entity not found"; break;
-    case LIBUSB_ERROR_BUSY:          message = "resource busy"; break;
-    case LIBUSB_ERROR_TIMEOUT:       message = "timeout"; break;
-    case LIBUSB_ERROR_OVERFLOW:      message = "overflow error"; break;
-    case LIBUSB_ERROR_PIPE:          message = "stall"; break;
-    case LIBUSB_ERROR_INTERRUPTED:   message = "system call interrupted (perhaps due to signal)"; break;
-    case LIBUSB_ERROR_NO_MEM:        message = "insufficient memory"; break;
-    case LIBUSB_ERROR_NOT_SUPPORTED: message = "operation not supported or unimplemented on this platform"; break;
-    default:                         message = "unknown error"; break;
-    }
-    throw UsbException(message);
-}
 
 // ---------------------------------------------------------------------------
 // UsbDriver

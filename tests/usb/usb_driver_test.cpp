@@ -92,7 +92,7 @@ TYPED_TEST(ExceptionText, EachCopyOwnsItsText)
     EXPECT_STREQ(assigned.what(), "stall");
     TypeParam moved(std::move(copy));
     EXPECT_STREQ(moved.what(), "stall");
-    EXPECT_STREQ(copy.what(), ""); // a moved-from exception still answers
+    EXPECT_NE(copy.what(), nullptr); // a moved-from exception still answers
     EXPECT_STREQ(TypeParam(nullptr).what(), "");
 }
 

@@ -4,25 +4,21 @@
 #define ZENTROVA_DEVICE_ZENTROVAEXCEPTION_H
 
 #include <exception>
-#include <memory>
+#include <string>
 
 #include "zentrova/export.h"
 
 class ZENTROVA_API ZentrovaException : public std::exception {
 public:
-    // Keeps its own copy of `message` (a null message reads as "").
+    // Keeps its own copy of `message` (a null message reads as ""); so does
+    // every copy of the exception.
     explicit ZentrovaException(const char* message);
-    // Each copy owns its own text.
-    ZentrovaException(const ZentrovaException& other);
-    ZentrovaException& operator=(const ZentrovaException& other);
-    ZentrovaException(ZentrovaException&& other) noexcept;
-    ZentrovaException& operator=(ZentrovaException&& other) noexcept;
     ~ZentrovaException() override;
 
     const char* what() const noexcept override;
 
 private:
-    std::unique_ptr<char[]> text;
+    std::string text;
 };
 
 #endif

@@ -4,25 +4,21 @@
 #define ZENTROVA_USB_USBEXCEPTION_H
 
 #include <exception>
-#include <memory>
+#include <string>
 
 #include "zentrova/export.h"
 
 class ZENTROVA_API UsbException : public std::exception {
 public:
-    // Keeps its own copy of `message` (a null message reads as "").
+    // Keeps its own copy of `message` (a null message reads as ""); so does
+    // every copy of the exception.
     explicit UsbException(const char* message);
-    // Each copy owns its own text.
-    UsbException(const UsbException& other);
-    UsbException& operator=(const UsbException& other);
-    UsbException(UsbException&& other) noexcept;
-    UsbException& operator=(UsbException&& other) noexcept;
     ~UsbException() override;
 
     const char* what() const noexcept override;
 
 private:
-    std::unique_ptr<char[]> text;
+    std::string text;
 };
 
 // Throws a UsbException with the message for the libusb error `code`

@@ -1,6 +1,8 @@
 // USB driver core: libusb context and event thread, enumeration, open/close.
 #include "zentrova/usb/UsbDriver.h"
 
+#include "usb/ProbeSlot.h"
+
 #include <libusb.h>
 
 #include <cstring>
@@ -120,29 +122,6 @@ void UsbDriver::getString(std::string& out, unsigned char index)
     const char* text = reinterpret_cast<const char*>(buffer);
     out.assign(text, strnlen(text, static_cast<size_t>(rc)));
 }
-
-namespace {
-
-// Keeps a device that is open on the driver while an enumeration borrows
-// `handle` for its probes, and puts it back afterwards.
-class ProbeSlot {
-public:
-    explicit ProbeSlot(libusb_device_handle*& handle) : handle(handle), saved(handle) { handle = nullptr; }
-    ~ProbeSlot()
-    {
-        if (handle)
-            libusb_close(handle);
-        handle = saved;
-    }
-    ProbeSlot(const ProbeSlot&) = delete;
-    ProbeSlot& operator=(const ProbeSlot&) = delete;
-
-private:
-    libusb_device_handle*& handle;
-    libusb_device_handle* saved;
-};
-
-} // namespace
 
 void UsbDriver::findByVidPid(std::vector<UsbDeviceInfo>& devices, int vid, int pid)
 {

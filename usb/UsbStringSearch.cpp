@@ -4,26 +4,9 @@
 
 #include "zentrova/usb/UsbDriver.h"
 
+#include "usb/ProbeSlot.h"
+
 namespace {
-
-// Lends the driver's `handle` to the probes of a search and puts back what
-// it held; a probe still open when an exception leaves is closed.
-class ProbeHandle {
-public:
-    explicit ProbeHandle(libusb_device_handle*& handle) : handle(handle), saved(handle) { handle = nullptr; }
-    ~ProbeHandle()
-    {
-        if (handle)
-            libusb_close(handle);
-        handle = saved;
-    }
-    ProbeHandle(const ProbeHandle&) = delete;
-    ProbeHandle& operator=(const ProbeHandle&) = delete;
-
-private:
-    libusb_device_handle*& handle;
-    libusb_device_handle* saved;
-};
 
 // An empty pattern accepts anything; any other must occur in `text`.
 bool contains(const std::string& text, const std::string& pattern)
@@ -38,7 +21,7 @@ void UsbDriver::findByStrings(std::vector<UsbDeviceInfo>& devices, const std::st
 {
     refreshDeviceList();
     devices.clear();
-    ProbeHandle probe(handle);
+    ProbeSlot probe(handle);
     for (ssize_t i = 0; i < deviceCount; ++i) {
         libusb_device* dev = deviceList[i];
         libusb_device_descriptor desc{};

@@ -2,20 +2,7 @@
 
 #include <new>
 
-namespace {
-
-class Lock {
-public:
-    explicit Lock(pthread_mutex_t& m) : m(m) { pthread_mutex_lock(&m); }
-    ~Lock() { pthread_mutex_unlock(&m); }
-    Lock(const Lock&) = delete;
-    Lock& operator=(const Lock&) = delete;
-
-private:
-    pthread_mutex_t& m;
-};
-
-} // namespace
+#include "usb/MutexLock.h"
 
 PbufPool::PbufPool(size_t count, size_t bufferSize) : count(count), bufferSize(bufferSize)
 {
@@ -56,7 +43,7 @@ PbufPool::~PbufPool()
 
 void PbufPool::reset()
 {
-    Lock lock(mutex);
+    MutexLock lock(mutex);
     for (size_t i = 0; i < count; ++i)
         buffers[i]->next = i + 1 < count ? buffers[i + 1] : nullptr;
     freeList = count ? buffers[0] : nullptr;
@@ -67,7 +54,7 @@ pbuf_t* PbufPool::palloc()
 {
     pbuf_t* p;
     {
-        Lock lock(mutex);
+        MutexLock lock(mutex);
         p = freeList;
         if (!p)
             return nullptr;
@@ -88,7 +75,7 @@ void PbufPool::free_internal(pbuf_t* p)
 {
     if (!p || p->pool != this)
         return;
-    Lock lock(mutex);
+    MutexLock lock(mutex);
     if (freeCount >= count)
         return; // more back than out: a buffer given back twice
     p->next = freeList;
@@ -98,12 +85,12 @@ void PbufPool::free_internal(pbuf_t* p)
 
 size_t PbufPool::getFreeCount() const
 {
-    Lock lock(mutex);
+    MutexLock lock(mutex);
     return freeCount;
 }
 
 size_t PbufPool::getMinFree() const
 {
-    Lock lock(mutex);
+    MutexLock lock(mutex);
     return minFree;
 }

@@ -16,20 +16,10 @@
 #include <cstddef>
 
 #include "zentrova/usb/UsbDriver.h"
+#include "usb/MutexLock.h"
 
 struct UsbBulkTransfer {
     static constexpr size_t MAX_CHUNK = 0x10000;
-
-    class Lock {
-    public:
-        explicit Lock(pthread_mutex_t& m) : m(m) { pthread_mutex_lock(&m); }
-        ~Lock() { pthread_mutex_unlock(&m); }
-        Lock(const Lock&) = delete;
-        Lock& operator=(const Lock&) = delete;
-
-    private:
-        pthread_mutex_t& m;
-    };
 
     // The outcome of a finished operation, read under the mutex.
     struct Outcome {
@@ -90,7 +80,7 @@ struct UsbBulkTransfer {
             throwUsbError(LIBUSB_ERROR_NO_DEVICE);
         int rc;
         {
-            Lock lock(ep.mutex);
+            MutexLock lock(ep.mutex);
             if (ep.busy)
                 throwUsbError(LIBUSB_ERROR_BUSY);
             ep.timeoutMs = timeoutMs;
@@ -119,7 +109,7 @@ struct UsbBulkTransfer {
     template <class Endpoint>
     static void complete(Endpoint& ep, libusb_transfer* t, libusb_transfer_cb_fn callback)
     {
-        Lock lock(ep.mutex);
+        MutexLock lock(ep.mutex);
         ep.busy = false;
         ep.status = t->status;
         size_t moved = t->actual_length > 0 ? static_cast<size_t>(t->actual_length) : 0;
@@ -144,7 +134,7 @@ struct UsbBulkTransfer {
     template <class Endpoint>
     static Outcome waitDone(Endpoint& ep)
     {
-        Lock lock(ep.mutex);
+        MutexLock lock(ep.mutex);
         while (!ep.done)
             pthread_cond_wait(&ep.cond, &ep.mutex);
         return {ep.status, ep.result, ep.transferred};

@@ -5,22 +5,12 @@
 #include <cstdio>
 
 #include "zentrova/usb/UsbDriver.h"
+#include "usb/MutexLock.h"
 
 namespace {
 
 constexpr size_t POOL_BUFFERS = 8;
 constexpr size_t BUFFER_SIZE = 512;
-
-class Lock {
-public:
-    explicit Lock(pthread_mutex_t& m) : m(m) { pthread_mutex_lock(&m); }
-    ~Lock() { pthread_mutex_unlock(&m); }
-    Lock(const Lock&) = delete;
-    Lock& operator=(const Lock&) = delete;
-
-private:
-    pthread_mutex_t& m;
-};
 
 } // namespace
 
@@ -42,7 +32,7 @@ UsbInterruptInEndpoint::UsbInterruptInEndpoint(UsbDriver& driver, unsigned char 
 
     int rc;
     {
-        Lock lock(mutex);
+        MutexLock lock(mutex);
         fillTransfer(handle, current);
         busy = true;
         rc = libusb_submit_transfer(transfer);
@@ -61,7 +51,7 @@ UsbInterruptInEndpoint::UsbInterruptInEndpoint(UsbDriver& driver, unsigned char 
 UsbInterruptInEndpoint::~UsbInterruptInEndpoint()
 {
     {
-        Lock lock(mutex);
+        MutexLock lock(mutex);
         stopping = true; // no re-submission from now on
         bool cancelled = false;
         while (busy || delivering) {
@@ -81,13 +71,13 @@ UsbInterruptInEndpoint::~UsbInterruptInEndpoint()
 
 void UsbInterruptInEndpoint::setHandler(Handler newHandler)
 {
-    Lock lock(handlerMutex);
+    MutexLock lock(handlerMutex);
     handler = std::move(newHandler);
 }
 
 bool UsbInterruptInEndpoint::isReceiving() const
 {
-    Lock lock(mutex);
+    MutexLock lock(mutex);
     return busy;
 }
 
@@ -112,7 +102,7 @@ void UsbInterruptInEndpoint::callback(libusb_transfer* t)
 {
     pbuf_t* filled;
     {
-        Lock lock(mutex);
+        MutexLock lock(mutex);
         busy = false;
         if (t->status != LIBUSB_TRANSFER_COMPLETED || stopping) {
             // Stopped: nothing is delivered and nothing submitted again.
@@ -140,7 +130,7 @@ void UsbInterruptInEndpoint::callback(libusb_transfer* t)
     }
 
     {
-        Lock lock(handlerMutex);
+        MutexLock lock(handlerMutex);
         if (handler) {
             // Nothing may escape into libusb: a failing handler loses the
             // packet (and the buffer, unless it gave it back).
@@ -153,7 +143,7 @@ void UsbInterruptInEndpoint::callback(libusb_transfer* t)
         }
     }
 
-    Lock lock(mutex);
+    MutexLock lock(mutex);
     delivering = false;
     pthread_cond_broadcast(&cond);
 }

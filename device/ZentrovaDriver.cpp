@@ -29,17 +29,6 @@ int vendorTransfer(libusb_device_handle* handle, uint8_t requestType, uint8_t re
     return rc;
 }
 
-void logLine(FILE* log, const char* format, ...)
-{
-    if (!log)
-        return;
-    va_list args;
-    va_start(args, format);
-    std::vfprintf(log, format, args);
-    va_end(args);
-    std::fflush(log);
-}
-
 } // namespace zentrova_device
 
 // ---------------------------------------------------------------------------
@@ -87,7 +76,7 @@ void ZentrovaDriver::checkStatus()
             continue;
         }
         if (status == ZENTROVA_STATUS_ERROR) {
-            logLine(logFile, "checkStatus() Communiation error\r\n");
+            zentrova::logTo(logFile, "checkStatus() Communiation error\r\n");
             throw ZentrovaException("communication error");
         }
         return;
@@ -99,7 +88,7 @@ unsigned char ZentrovaDriver::getMouseId()
     // An empty answer leaves 0xFF, which is neither hand's ID.
     unsigned char id = 0xFF;
     vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_IN, ZENTROVA_CTRL_REQUEST_ID, 0, &id, 1);
-    logLine(logFile, "getMouseId() ZENTROVA_CTRL_REQUEST_ID %d\r\n", id);
+    zentrova::logTo(logFile, "getMouseId() ZENTROVA_CTRL_REQUEST_ID %d\r\n", id);
     checkStatus();
     return id;
 }

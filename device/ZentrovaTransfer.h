@@ -1,10 +1,12 @@
 // Helpers shared by the protocol and the upload code of ZentrovaDriver:
-// one vendor control transfer, and a log line that tolerates a missing log.
+// one vendor control transfer; their "driver.log" lines go through logTo.
 #ifndef ZENTROVA_DEVICE_ZENTROVATRANSFER_H
 #define ZENTROVA_DEVICE_ZENTROVATRANSFER_H
 
 #include <cstdint>
 #include <cstdio>
+
+#include "util/log_line.h"
 
 struct libusb_device_handle;
 
@@ -16,9 +18,6 @@ namespace zentrova_device {
 // throws "no such device" instead of handing libusb a null handle.
 int vendorTransfer(libusb_device_handle* handle, uint8_t requestType, uint8_t request,
                    uint16_t index, unsigned char* data, uint16_t length);
-
-// Appends one formatted line to `log` and flushes it; nothing when `log` is null.
-void logLine(FILE* log, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // Unsigned 32-bit little-endian value of a 4-byte answer.
 inline uint32_t readLe32(const unsigned char* p)

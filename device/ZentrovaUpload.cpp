@@ -32,29 +32,29 @@ void ZentrovaDriver::updateFirmware(const void* image, size_t size)
         throwUsbError(LIBUSB_ERROR_INVALID_PARAM);
 
     vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_OUT, ZENTROVA_CTRL_REQUEST_RESET, 0, nullptr, 0);
-    logLine(logFile, "updateFirmware() ZENTROVA_CTRL_REQUEST_RESET\r\n");
+    zentrova::logTo(logFile, "updateFirmware() ZENTROVA_CTRL_REQUEST_RESET\r\n");
     checkStatus();
 
     unsigned char answer[4] = {0, 0, 0, 0};
     vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_IN, ZENTROVA_CTRL_REQUEST_DFU_START, 0, answer, sizeof answer);
     const uint32_t maxSize = readLe32(answer);
-    logLine(logFile, "updateFirmware() ZENTROVA_CTRL_REQUEST_DFU_START %p, %ld(max size=%ld)\r\n", image,
+    zentrova::logTo(logFile, "updateFirmware() ZENTROVA_CTRL_REQUEST_DFU_START %p, %ld(max size=%ld)\r\n", image,
             static_cast<long>(size), static_cast<long>(maxSize));
     checkStatus();
 
     if (maxSize < size) {
-        logLine(logFile, "updateFirmware() DFU image too large\r\n");
+        zentrova::logTo(logFile, "updateFirmware() DFU image too large\r\n");
         throw ZentrovaException("DFU image too large");
     }
 
     sendChunks(image, size, [this](unsigned char* chunk, uint16_t length) {
         vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_OUT, ZENTROVA_CTRL_REQUEST_DFU_UPLOAD, 0, chunk, length);
-        logLine(logFile, "updateFirmware() ZENTROVA_CTRL_REQUEST_DFU_UPLOAD\r\n");
+        zentrova::logTo(logFile, "updateFirmware() ZENTROVA_CTRL_REQUEST_DFU_UPLOAD\r\n");
         checkStatus();
     });
 
     vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_OUT, ZENTROVA_CTRL_REQUEST_DFU_END, 0, nullptr, 0);
-    logLine(logFile, "updateFirmware() ZENTROVA_CTRL_REQUEST_DFU_END\r\n");
+    zentrova::logTo(logFile, "updateFirmware() ZENTROVA_CTRL_REQUEST_DFU_END\r\n");
     checkStatus();
 }
 
@@ -66,11 +66,11 @@ void ZentrovaDriver::uploadProfile(unsigned char slot, const void* image, size_t
     if (!image && size)
         throwUsbError(LIBUSB_ERROR_INVALID_PARAM);
 
-    logLine(logFile, "uploadProfile() ZENTROVA_CTRL_REQUEST_RESET\r\n");
+    zentrova::logTo(logFile, "uploadProfile() ZENTROVA_CTRL_REQUEST_RESET\r\n");
     vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_OUT, ZENTROVA_CTRL_REQUEST_RESET, 0, nullptr, 0);
     checkStatus();
 
-    logLine(logFile, "uploadProfile() ZENTROVA_CTRL_REQUEST_PROFILE_START\r\n");
+    zentrova::logTo(logFile, "uploadProfile() ZENTROVA_CTRL_REQUEST_PROFILE_START\r\n");
     unsigned char answer[4] = {0, 0, 0, 0};
     vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_IN, ZENTROVA_CTRL_REQUEST_PROFILE_START, slot, answer,
                    sizeof answer);
@@ -78,17 +78,17 @@ void ZentrovaDriver::uploadProfile(unsigned char slot, const void* image, size_t
     checkStatus();
 
     if (maxSize < size) {
-        logLine(logFile, "uploadProfile() Profile image too large\r\n");
+        zentrova::logTo(logFile, "uploadProfile() Profile image too large\r\n");
         throw ZentrovaException("profile too large");
     }
 
     sendChunks(image, size, [this](unsigned char* chunk, uint16_t length) {
-        logLine(logFile, "uploadProfile() ZENTROVA_CTRL_REQUEST_PROFILE_UPLOAD\r\n");
+        zentrova::logTo(logFile, "uploadProfile() ZENTROVA_CTRL_REQUEST_PROFILE_UPLOAD\r\n");
         vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_OUT, ZENTROVA_CTRL_REQUEST_PROFILE_UPLOAD, 0, chunk, length);
         checkStatus();
     });
 
-    logLine(logFile, "uploadProfile() ZENTROVA_CTRL_REQUEST_PROFILE_END\r\n");
+    zentrova::logTo(logFile, "uploadProfile() ZENTROVA_CTRL_REQUEST_PROFILE_END\r\n");
     vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_OUT, ZENTROVA_CTRL_REQUEST_PROFILE_END, 0, nullptr, 0);
     checkStatus();
 }

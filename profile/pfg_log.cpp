@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "profile/pfg_state.h"
+#include "util/log_line.h"
 
 void pfg_log_write(const char* format, ...)
 {
@@ -24,12 +25,8 @@ void pfg_log_flush()
 
 void pfg_log_line(const char* format, ...)
 {
-    FILE* log = pfg_state.pfg_log;
-    if (log == nullptr)
-        return;
     va_list args;
     va_start(args, format);
-    std::vfprintf(log, format, args);
+    zentrova::vlogTo(pfg_state.pfg_log, format, args);
     va_end(args);
-    std::fflush(log);
 }

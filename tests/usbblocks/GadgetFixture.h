@@ -1,14 +1,13 @@
 // Tests of the USB building blocks against simulated gadgets (sim/GadgetModel.h)
-// through the real libusb: a device class for the gadget and a fixture that
-// attaches gadgets and opens one.
+// through the real libusb: a device class for the gadget and fixtures that
+// attach gadgets and open one.
 #ifndef ZENTROVA_TESTS_USBBLOCKS_GADGETFIXTURE_H
 #define ZENTROVA_TESTS_USBBLOCKS_GADGETFIXTURE_H
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "sim/GadgetModel.h"
 #include "usb/SimFixture.h"
@@ -27,39 +26,61 @@ protected:
 
 class GadgetTest : public SimTest {
 protected:
-    std::shared_ptr<zentrova::sim::GadgetModel> addGadget(zentrova::sim::GadgetConfig config = {})
+    void TearDown() override
     {
-        return zentrova::sim::addGadget(*testbed, std::move(config));
+        ownDriver.reset();
+        SimTest::TearDown();
     }
 
-    // Replaces the testbed by an empty one (one testbed at a time).
+    // Created on first use, once the bus is complete.
+    GadgetDriver& driver()
+    {
+        if (!ownDriver)
+            ownDriver = std::make_unique<GadgetDriver>();
+        return *ownDriver;
+    }
+
+    // Replaces the testbed (and the driver) by an empty one.
     void freshBus()
     {
+        ownDriver.reset();
         testbed.reset();
         testbed = std::make_unique<zentrova::sim::Testbed>();
     }
 
-    // Opens the only gadget on `driver`.
-    void openGadget(UsbDriver& d)
+    // Attaches a gadget and opens it on driver().
+    std::shared_ptr<zentrova::sim::GadgetModel> openGadget(zentrova::sim::GadgetConfig config = {})
     {
-        std::vector<UsbDeviceInfo> devices;
-        d.find(devices);
-        ASSERT_EQ(devices.size(), 1u);
-        d.open(devices[0]);
-        ASSERT_TRUE(d.isOpened());
+        auto gadget = zentrova::sim::addGadget(*testbed, std::move(config));
+        openOnly(driver());
+        EXPECT_TRUE(driver().isOpened());
+        return gadget;
     }
+
+private:
+    std::unique_ptr<GadgetDriver> ownDriver;
 };
 
-// The message of the UsbException that `f` throws, or "(nothing thrown)".
+// The default gadget, open.
+class OpenGadgetTest : public GadgetTest {
+protected:
+    void SetUp() override
+    {
+        GadgetTest::SetUp();
+        gadget = openGadget();
+    }
+    // Waits up to 5 s for `done` (checked after every change of the gadget).
+    bool waitFor(const std::function<bool()>& done)
+    {
+        return gadget->waitUntil([&](const zentrova::sim::GadgetModel&) { return done(); });
+    }
+    std::shared_ptr<zentrova::sim::GadgetModel> gadget;
+};
+
 template <typename F>
 std::string usbErrorOf(F&& f)
 {
-    try {
-        f();
-    } catch (const UsbException& e) {
-        return e.what();
-    }
-    return "(nothing thrown)";
+    return failureOf<UsbException>(std::forward<F>(f));
 }
 
 #endif

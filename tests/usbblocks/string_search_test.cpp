@@ -7,10 +7,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "usbblocks/GadgetFixture.h"
 
 using zentrova::sim::GadgetConfig;
+using zentrova::sim::GadgetModel;
+using Found = std::vector<std::string>;
 
 namespace {
 
@@ -20,55 +23,29 @@ protected:
     {
         GadgetTest::SetUp();
         // Bus order: root hub (no strings), then these two.
-        GadgetConfig works;
-        first = testbed->addDevice(std::make_shared<zentrova::sim::GadgetModel>(works));
+        first = testbed->addDevice(std::make_shared<GadgetModel>());
         GadgetConfig other;
         other.device.idProduct = 0x0002;
         other.device.bcdDevice = 0x0207;
         other.device.iSerialNumber = 0; // no serial number at all
         other.strings = {{1, "Other Maker"}, {2, "Loopback Gadget Pro"}};
-        testbed->addDevice(std::make_shared<zentrova::sim::GadgetModel>(other));
-    }
-
-    void TearDown() override
-    {
-        ownDriver.reset();
-        GadgetTest::TearDown();
-    }
-
-    // Created on first use, once the bus is complete.
-    GadgetDriver& driver()
-    {
-        if (!ownDriver)
-            ownDriver = std::make_unique<GadgetDriver>();
-        return *ownDriver;
-    }
-
-    static std::vector<std::string> products(const std::vector<UsbDeviceInfo>& devices)
-    {
-        std::vector<std::string> names;
-        for (const auto& d : devices)
-            names.push_back(d.product.empty() ? "(hub)" : d.product);
-        return names;
+        testbed->addDevice(std::make_shared<GadgetModel>(other));
     }
 
     // The products found, sorted (the bus order is libusb's).
-    std::vector<std::string> productsFound(const std::string& m, const std::string& p, const std::string& s)
+    Found productsFound(const std::string& m, const std::string& p, const std::string& s)
     {
         std::vector<UsbDeviceInfo> devices;
         driver().findByStrings(devices, m, p, s);
-        auto names = products(devices);
+        Found names;
+        for (const auto& d : devices)
+            names.push_back(d.product.empty() ? "(hub)" : d.product);
         std::sort(names.begin(), names.end());
         return names;
     }
 
     zentrova::sim::SimDevice first;
-
-private:
-    std::unique_ptr<GadgetDriver> ownDriver;
 };
-
-using Found = std::vector<std::string>;
 
 TEST_F(StringSearchTest, PatternSemantics)
 {
@@ -97,37 +74,25 @@ TEST_F(StringSearchTest, PatternSemantics)
     }
 }
 
-TEST_F(StringSearchTest, ResultIsInLibusbListOrder)
+// The records are those of enumeration by IDs, in libusb's order, and open.
+TEST_F(StringSearchTest, RecordsAreBuiltAsByIdAndCanBeOpened)
 {
-    std::vector<UsbDeviceInfo> byStrings, byId;
+    auto fields = [](const UsbDeviceInfo& i) {
+        return std::tie(i.device, i.vid, i.pid, i.bcdDevice, i.manufacturer, i.product, i.serialNumber);
+    };
+    std::vector<UsbDeviceInfo> byStrings(5), byId; // emptied first
     driver().findByStrings(byStrings, "", "", "");
     driver().findByVidPid(byId, -1, -1);
     ASSERT_EQ(byStrings.size(), 3u);
-    EXPECT_EQ(products(byStrings), products(byId));
+    ASSERT_EQ(byId.size(), 3u);
     for (size_t i = 0; i < byId.size(); ++i)
-        EXPECT_EQ(byStrings[i].device, byId[i].device);
-}
+        EXPECT_EQ(fields(byStrings[i]), fields(byId[i])) << i;
 
-TEST_F(StringSearchTest, RecordsAreBuiltAsByIdAndCanBeOpened)
-{
-    std::vector<UsbDeviceInfo> devices(5); // emptied first
-    driver().findByStrings(devices, "", "Pro", "");
-    ASSERT_EQ(devices.size(), 1u);
-    EXPECT_EQ(devices[0].vid, 0x1209);
-    EXPECT_EQ(devices[0].pid, 0x0002);
-    EXPECT_EQ(devices[0].bcdDevice, 0x0207);
-    EXPECT_EQ(devices[0].manufacturer, "Other Maker");
-    EXPECT_EQ(devices[0].serialNumber, "");
-
-    std::vector<UsbDeviceInfo> byId;
-    driver().findByVidPid(byId, 0x1209, 0x0002);
-    ASSERT_EQ(byId.size(), 1u);
-    EXPECT_EQ(byId[0].product, "Loopback Gadget Pro");
-
-    driver().findByStrings(devices, "", "Pro", "");
-    ASSERT_EQ(devices.size(), 1u);
-    driver().open(devices[0]);
-    EXPECT_TRUE(driver().isOpened());
+    driver().findByStrings(byStrings, "", "Pro", "");
+    ASSERT_EQ(byStrings.size(), 1u);
+    EXPECT_EQ(std::tie(byStrings[0].pid, byStrings[0].bcdDevice, byStrings[0].manufacturer), //
+              std::make_tuple(uint16_t{2}, uint16_t{0x0207}, std::string("Other Maker")));
+    driver().open(byStrings[0]);
     std::string product;
     driver().getString(product, 2);
     EXPECT_EQ(product, "Loopback Gadget Pro");
@@ -150,8 +115,6 @@ public:
         if (active)
             syscall(SYS_capset, &header, saved);
     }
-    NoPermissionOverride(const NoPermissionOverride&) = delete;
-    NoPermissionOverride& operator=(const NoPermissionOverride&) = delete;
 
 private:
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
@@ -165,13 +128,11 @@ TEST_F(StringSearchTest, DeviceThatMayNotBeOpenedIsSkipped)
     ASSERT_EQ(chmod(node.c_str(), 0), 0);
     driver(); // its event thread keeps the full rights
     NoPermissionOverride asPlainUser;
-
     EXPECT_EQ(productsFound("", "", ""), (Found{"(hub)", "Loopback Gadget Pro"}));
     EXPECT_EQ(productsFound("", "Gadget", ""), (Found{"Loopback Gadget Pro"}));
     // Enumeration by IDs still stops at such a device.
     std::vector<UsbDeviceInfo> devices;
-    EXPECT_EQ(usbErrorOf([&] { driver().findByVidPid(devices, -1, -1); }),
-              "access denied (insufficient permissions)");
+    EXPECT_EQ(usbErrorOf([&] { driver().findByVidPid(devices, -1, -1); }), "access denied (insufficient permissions)");
     EXPECT_FALSE(driver().isOpened());
 }
 
@@ -180,8 +141,7 @@ TEST_F(StringSearchTest, OtherFailuresEndTheSearch)
     GadgetConfig broken;
     broken.device.idProduct = 0x0003;
     broken.device.iProduct = 7; // the gadget stalls a request for an unknown string
-    testbed->addDevice(std::make_shared<zentrova::sim::GadgetModel>(broken));
-
+    testbed->addDevice(std::make_shared<GadgetModel>(broken));
     std::vector<UsbDeviceInfo> devices;
     EXPECT_EQ(usbErrorOf([&] { driver().findByStrings(devices, "", "", ""); }), "stall");
     EXPECT_LT(devices.size(), 3u) << "only the records appended before the failure";

@@ -1,6 +1,7 @@
 // The configuration walk of getDescriptors on any bytes a device could send
 // (at most the 4096 the request asks for): it either throws "unknown error"
 // or yields a tree that accounts for exactly wTotalLength bytes.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -11,8 +12,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size > 4096)
-        size = 4096;
+    size = std::min<size_t>(size, 4096);
     UsbConfigDescriptor config;
     try {
         parseConfigurationDescriptor(data, size, config);
@@ -21,22 +21,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             std::abort();
         return 0;
     }
-    // Accepted: every announced record is there, and the tree lies inside
-    // the bytes received.
-    if (config.descriptor.wTotalLength > size || config.interfaces.size() != config.descriptor.bNumInterfaces)
-        std::abort();
-    size_t walked = config.descriptor.bLength;
-    for (const auto& interface : config.interfaces) {
-        if (interface.endpoints.size() != interface.descriptor.bNumEndpoints || interface.descriptor.endpoint)
-            std::abort();
-        walked += interface.descriptor.bLength;
-        for (const auto* e : interface.endpoints) {
-            if (e->extra || e->extra_length)
-                std::abort();
+    // Accepted: every announced record is there with no pointer set, and the
+    // lengths walked add up to wTotalLength, inside the bytes received.
+    const libusb_config_descriptor& c = config.descriptor;
+    bool sound = c.wTotalLength <= size && config.interfaces.size() == c.bNumInterfaces && !c.interface && !c.extra;
+    size_t walked = c.bLength;
+    for (const auto& i : config.interfaces) {
+        sound = sound && i.endpoints.size() == i.descriptor.bNumEndpoints && !i.descriptor.endpoint;
+        walked += i.descriptor.bLength;
+        for (const auto* e : i.endpoints) {
+            sound = sound && !e->extra && !e->extra_length;
             walked += e->bLength;
         }
     }
-    if (walked != config.descriptor.wTotalLength || config.descriptor.interface || config.descriptor.extra)
+    if (!sound || walked != c.wTotalLength)
         std::abort();
     return 0;
 }

@@ -51,11 +51,19 @@ protected:
     // Attaches a gadget and opens it on driver().
     std::shared_ptr<zentrova::sim::GadgetModel> openGadget(zentrova::sim::GadgetConfig config = {})
     {
-        auto gadget = zentrova::sim::addGadget(*testbed, std::move(config));
+        auto model = zentrova::sim::addGadget(*testbed, std::move(config));
         openOnly(driver());
         EXPECT_TRUE(driver().isOpened());
-        return gadget;
+        return model;
     }
+
+    // Waits up to 5 s for `done` (checked after every change of the gadget).
+    bool waitFor(const std::function<bool()>& done)
+    {
+        return gadget->waitUntil([&](const zentrova::sim::GadgetModel&) { return done(); });
+    }
+
+    std::shared_ptr<zentrova::sim::GadgetModel> gadget; // set by OpenGadgetTest
 
 private:
     std::unique_ptr<GadgetDriver> ownDriver;
@@ -69,12 +77,6 @@ protected:
         GadgetTest::SetUp();
         gadget = openGadget();
     }
-    // Waits up to 5 s for `done` (checked after every change of the gadget).
-    bool waitFor(const std::function<bool()>& done)
-    {
-        return gadget->waitUntil([&](const zentrova::sim::GadgetModel&) { return done(); });
-    }
-    std::shared_ptr<zentrova::sim::GadgetModel> gadget;
 };
 
 template <typename F>

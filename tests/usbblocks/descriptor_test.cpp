@@ -156,9 +156,8 @@ TEST_F(DescriptorTest, LayoutsOtherThanInterfacesAndEndpointsAndMalformedLengths
     }
 }
 
-TEST_F(DescriptorTest, TransferFailuresUseTheErrorTableAndAShortDeviceDescriptorLeavesTheRestZero)
+TEST_F(DescriptorTest, FailedOrShortReadsKeepWhatArrived)
 {
-    const std::string none = "0 0 0000 0 0000:0000 0000 000 0";
     const struct {
         const char* name;
         uint8_t type, index;
@@ -170,7 +169,6 @@ TEST_F(DescriptorTest, TransferFailuresUseTheErrorTableAndAShortDeviceDescriptor
         {"configuration stalled", LIBUSB_DT_CONFIG, 0, ControlReply::stall(), 1, "stall", device + "1 | c0 0 00 0"},
         {"second configuration missing", LIBUSB_DT_CONFIG, 9, ControlReply::stall(), 2, "stall",
          device + "2 | c1 39 80 50" + vendorTree + " | c0 0 00 0"},
-        {"device descriptor unanswered", LIBUSB_DT_DEVICE, 0, ControlReply::noAnswer(), 1, "timeout", none},
         {"device descriptor of 8 bytes", LIBUSB_DT_DEVICE, 0, ControlReply::answer({18, 1, 0x00, 0x02, 0, 0, 0, 64}),
          1, "(nothing thrown)", "18 1 0200 64 0000:0000 0000 000 0"},
     };
@@ -192,7 +190,7 @@ TEST_F(DescriptorTest, TransferFailuresUseTheErrorTableAndAShortDeviceDescriptor
 // (LeakSanitizer checks the records are released, not just dropped).
 TEST_F(DescriptorTest, SecondReadOnTheSameRecordReplacesTheTree)
 {
-    auto gadget = openGadget();
+    gadget = openGadget();
     UsbDescriptors d;
     for (int round = 0; round < 3; ++round)
         driver().getDescriptors(d);

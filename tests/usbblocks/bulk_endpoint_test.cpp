@@ -154,10 +154,10 @@ TEST_F(BulkEndpointTest, InBlocksEndShortFullOrAtATimeout)
     }
 }
 
-// An idle endpoint waits out one 50 ms read; failures other than the
-// timeout are reported; stale input is dropped and what comes after is
-// received.
-TEST_F(BulkEndpointTest, FlushDiscardsStaleInputOnly)
+// An idle endpoint waits out one 50 ms read. A failure other than a timeout
+// is reported by flush and by receive (whose timeout is in the table above);
+// then stale input is dropped and what comes after is received.
+TEST_F(BulkEndpointTest, FlushDropsStaleInputAndFailuresAreReported)
 {
     UsbBulkInEndpoint in(driver(), IN);
     const auto start = Clock::now();
@@ -169,16 +169,17 @@ TEST_F(BulkEndpointTest, FlushDiscardsStaleInputOnly)
     EXPECT_EQ(urbs[0].length, 4096u);
     EXPECT_TRUE(urbs[0].discarded);
 
-    gadget->script(IN, {BulkAction::fail(-EPIPE)});
+    Bytes buffer(512);
+    size_t received = 0;
+    gadget->script(IN, {BulkAction::fail(-EPIPE), BulkAction::fail(-EPIPE)});
     EXPECT_EQ(usbErrorOf([&] { in.flush(); }), "stall");
+    EXPECT_EQ(usbErrorOf([&] { in.receive(buffer.data(), buffer.size(), received, 1000); }), "stall");
     for (size_t n : {5000u, 100u, 4096u})
         gadget->queueIn(IN, pattern(n, static_cast<unsigned>(n)));
     in.flush();
     EXPECT_EQ(gadget->queuedIn(IN), 0u);
     auto fresh = pattern(10, 4);
     gadget->queueIn(IN, fresh);
-    Bytes buffer(512);
-    size_t received = 0;
     EXPECT_TRUE(in.receive(buffer.data(), buffer.size(), received, 1000));
     EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(received)), fresh);
 }

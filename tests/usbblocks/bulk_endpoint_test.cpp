@@ -147,7 +147,8 @@ TEST_F(BulkEndpointTest, InBlocksEndShortFullOrAtATimeout)
         EXPECT_EQ((completed ? "true " : "false ") + std::to_string(received), c.outcome);
         EXPECT_GE(msSince(start), completed ? 0 : 140);
         ASSERT_LE(received, c.message);
-        EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(received), message.begin()));
+        EXPECT_TRUE(std::equal(message.begin(), message.begin() + static_cast<std::ptrdiff_t>(received),
+                               buffer.begin()));
         EXPECT_EQ(buffer[received], 0xAA) << "nothing written past the data received";
         EXPECT_EQ(gadget->queuedIn(IN), c.message - received);
         EXPECT_EQ(urbLengths(*gadget, IN), c.urbs);

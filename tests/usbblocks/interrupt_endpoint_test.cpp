@@ -20,20 +20,15 @@ namespace {
 
 constexpr uint8_t INTR = 0x82;
 
-// Packets of 1..64 bytes, contents derived from the number.
-std::vector<uint8_t> packet(unsigned n)
-{
-    std::vector<uint8_t> p(1 + n % 64);
-    for (size_t i = 0; i < p.size(); ++i)
-        p[i] = static_cast<uint8_t>(n * 13 + i);
-    return p;
-}
-
+// Injects `count` packets of 1..64 bytes, contents derived from their number.
 Packets inject(GadgetModel& gadget, unsigned count)
 {
-    Packets sent;
-    for (unsigned n = 0; n < count; ++n)
-        gadget.inject(INTR, sent.emplace_back(packet(n)));
+    Packets sent(count);
+    for (unsigned n = 0; n < count; ++n) {
+        for (size_t i = 0; i <= n % 64; ++i)
+            sent[n].push_back(static_cast<uint8_t>(n * 13 + i));
+        gadget.inject(INTR, sent[n]);
+    }
     return sent;
 }
 
@@ -121,7 +116,7 @@ TEST_F(InterruptEndpointTest, FailedTransferStopsTheEndpointWithoutDelivery)
         Recorder copying;
         UsbInterruptInEndpoint intr(driver(), INTR, copying.handler());
         ASSERT_TRUE(waitFor([&] { return !intr.isReceiving(); }));
-        gadget->inject(INTR, packet(1));
+        inject(*gadget, 1);
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         EXPECT_TRUE(copying.seen().empty());
         EXPECT_EQ(gadget->urbs(INTR).size(), urbsBefore + 1) << "nothing submitted after the failure";
@@ -151,7 +146,7 @@ TEST_F(InterruptEndpointTest, DestructionCancelsTheTransferAndWaitsForTheHandler
             p->pool->free_internal(p);
             finished = true;
         });
-        gadget->inject(INTR, packet(3));
+        inject(*gadget, 1);
         ASSERT_TRUE(waitFor([&] { return entered.load(); }));
     }
     EXPECT_TRUE(finished) << "the endpoint went away while its handler ran";

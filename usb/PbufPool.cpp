@@ -76,8 +76,12 @@ void PbufPool::free_internal(pbuf_t* p)
     if (!p || p->pool != this)
         return;
     MutexLock lock(mutex);
-    if (freeCount >= count)
-        return; // more back than out: a buffer given back twice
+    // A buffer given back twice must not be linked in twice: the free list
+    // would then hand it to two holders, or loop.
+    for (const pbuf_t* q = freeList; q; q = q->next) {
+        if (q == p)
+            return;
+    }
     p->next = freeList;
     freeList = p;
     ++freeCount;

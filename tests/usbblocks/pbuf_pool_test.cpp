@@ -73,6 +73,17 @@ TEST(PbufPool, WrongGiveBacksAndSizeLimits)
     EXPECT_NE(pool.palloc(), pool.palloc());
     EXPECT_EQ(pool.palloc(), nullptr);
 
+    // Given back twice while another buffer is still out.
+    PbufPool three(3, 8);
+    pbuf_t* a = three.palloc();
+    ASSERT_NE(three.palloc(), nullptr);
+    three.free_internal(a);
+    three.free_internal(a);
+    EXPECT_EQ(three.getFreeCount(), 2u);
+    pbuf_t* x = three.palloc();
+    EXPECT_NE(x, three.palloc());
+    EXPECT_EQ(three.palloc(), nullptr);
+
     EXPECT_THROW(PbufPool(SIZE_MAX / 4, 1), std::bad_array_new_length);
     EXPECT_EQ(PbufPool(0, 512).palloc(), nullptr);
     EXPECT_NE(PbufPool(2, 0).palloc(), nullptr);

@@ -41,8 +41,8 @@ public:
     void reset();
     // The buffer freed last (LIFO), emptied; null when none is free.
     pbuf_t* palloc();
-    // Gives `p` back. A null buffer, one of another pool, or one more than
-    // the pool has out is ignored.
+    // Gives `p` back. A null buffer, one of another pool, or one that is
+    // already free is ignored.
     void free_internal(pbuf_t* p);
 
     size_t getFreeCount() const;   // buffers on the free list now

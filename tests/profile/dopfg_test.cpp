@@ -1,16 +1,13 @@
 // doPfg end to end: image files and pfg.log as the configurator sees them.
-#include <dlfcn.h>
-
-#include <rapidjson/document.h>
-
 #include "profile_fixture.h"
 #include "zentrova/device/ProfileLoader.h"
-#include "zentrova/integrity/crc.h"
 #include "zentrova/profile/pfg.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+
+const std::string kExamples = ZENTROVA_SOURCE_DIR "/examples/profiles/";
 
 class DoPfgTest : public ProfileTest {
 protected:
@@ -37,13 +34,10 @@ std::string nameField(const std::string& name) { return name + std::string(31 - 
 
 TEST_F(DoPfgTest, OfficeProfileImageAndLogAreExact)
 {
-    testing::internal::CaptureStdout();
-    const std::string image = generate(example("office.json"), 1, "Work");
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Name: Right Mouse\n\nprofile_name: Work\n");
-    // After the CRC: magic, version, name, dead zone 15304 (setting 25), DPI
+    // CRC, magic, version, name, dead zone 15304 (setting 25), DPI
     // 800/1200/1600 with three levels off, freeform 2000 (setting 127), 22
     // programs.
-    std::string expected = hex("5A 56 4D 50 00") + nameField("Work") +
+    const std::string expected = hex("FA 59 B4 66 5A 56 4D 50 00") + nameField("Work") +
         hex("C8 3B 20 03 B0 04 40 06 00 00 00 00 00 00 D0 07 16 00 00 00 "
             "00 00 02 00 58 01 01 00 02 00 59 01 02 00 02 00 58 02 03 00 02 00 59 02 "
             "04 00 02 00 58 04 05 00 02 00 59 04 06 00 04 00 41 01 58 01 07 00 04 00 59 01 42 01 "
@@ -52,21 +46,15 @@ TEST_F(DoPfgTest, OfficeProfileImageAndLogAreExact)
             "16 00 04 00 41 04 43 2B 17 00 04 00 44 2B 42 04 18 00 04 00 41 01 43 19 "
             "19 00 04 00 44 19 42 01 1A 00 04 00 41 01 43 06 1B 00 04 00 44 06 42 01 "
             "30 00 02 00 5A FF 31 00 02 00 5A 01 32 00 01 00 5B 36 00 01 00 5C");
-    const uint32_t crc = qv_crc32_compute(reinterpret_cast<const uint8_t*>(expected.data()), expected.size(), 0);
-    for (int i = 3; i >= 0; --i)
-        expected.insert(expected.begin(), static_cast<char>(crc >> (8 * i)));
-    EXPECT_EQ(toHex(image), toHex(expected));
-
-    char crcLine[32];
-    std::snprintf(crcLine, sizeof crcLine, "crc is %x\n", crc);
-    EXPECT_EQ(readFile("pfg.log"), std::string("Process profile(Work) on Right Mouse start!!!\n"
-                                               "Writing program count 22\n"
-                                               "Writing ctrl_deadzone 15304\n"
-                                               "Writing dpi table 800 1200 1600 0 0 0\n"
-                                               "Writing freeform dpi 2000\n"
-                                               "file size is 226\n"
-                                               "read size is 226\n") +
-                                       crcLine);
+    EXPECT_EQ(toHex(generate(kExamples + "office.json", 1, "Work")), toHex(expected));
+    EXPECT_EQ(readFile("pfg.log"), "Process profile(Work) on Right Mouse start!!!\n"
+                                   "Writing program count 22\n"
+                                   "Writing ctrl_deadzone 15304\n"
+                                   "Writing dpi table 800 1200 1600 0 0 0\n"
+                                   "Writing freeform dpi 2000\n"
+                                   "file size is 226\n"
+                                   "read size is 226\n"
+                                   "crc is 66b459fa\n");
 }
 
 TEST_F(DoPfgTest, HeaderValuesAndCountersBetweenGenerations)
@@ -74,33 +62,23 @@ TEST_F(DoPfgTest, HeaderValuesAndCountersBetweenGenerations)
     // The raid profile sets the DPI table, freeform DPI and joystick mode;
     // a later generation that matches no profile keeps them, but not the
     // dead zone or the programs.
-    generate(example("mmo.json"), 0, "Raid");
-    const std::string empty = generate(example("mmo.json"), 0, "Nobody");
+    generate(kExamples + "mmo.json", 0, "Raid");
+    const std::string empty = generate(kExamples + "mmo.json", 0, "Nobody");
     ASSERT_NE(load(), nullptr);
     EXPECT_EQ(toHex(empty.substr(40)), "00 00 20 03 40 06 60 09 80 0C A0 0F C0 12 92 2D 00 00 00 00");
-    EXPECT_FALSE(pfg_state.freeform_center_joystick_mode);
-    const std::string log = readFile("pfg.log");
-    EXPECT_NE(log.find("Process profile(Raid) on Left Mouse start!!!\n"), std::string::npos);
-    EXPECT_NE(log.find("Process profile(Nobody) on Left Mouse start!!!\nWriting program count 0\n"),
+    EXPECT_NE(readFile("pfg.log").find("Process profile(Nobody) on Left Mouse start!!!\nWriting program count 0\n"),
               std::string::npos);
 
     // Each shooter generation binds one key repeater and two macros: shared
     // programs start at 65 again, the repeater number goes on.
     const uint32_t slot = action_params.repeater_slot;
     for (uint32_t run = 0; run < 2; ++run) {
-        generate(example("shooter.json"), 1, "Default");
+        generate(kExamples + "shooter.json", 1, "Default");
         const LoadedProfile* loaded = load();
         ASSERT_NE(loaded, nullptr);
         for (int i = 65; i <= 68; ++i)
             EXPECT_EQ(loaded->programs[i].data != nullptr, i < 68) << i;
-        int repeaters = 0;
-        for (const ProgramRef& p : loaded->programs) {
-            if (p.size >= 2 && p.data[0] == 0x45 && p.data[1] != 0) {  // the key repeater's start
-                EXPECT_EQ(p.data[1], (slot - 1 + run) % 5 + 1);
-                ++repeaters;
-            }
-        }
-        EXPECT_EQ(repeaters, 1);
+        EXPECT_EQ(action_params.repeater_slot, (slot + run) % 5 + 1);
     }
 }
 
@@ -116,7 +94,6 @@ TEST_F(DoPfgTest, NamesHandsAndMissingInputs)
     const std::string name30(30, 'n');
     writeFile("p.json", R"({"testData":[{"name":"Right Mouse","profiles":[]}]})");
     EXPECT_EQ(generate("p.json", -1, name30.c_str()).substr(9, 31), nameField(name30));
-    EXPECT_NE(load(), nullptr);
     generate("p.json", 2, "x");
     EXPECT_EQ(readFile("pfg.log").find("on Left Mouse"), std::string::npos);
 
@@ -128,17 +105,13 @@ TEST_F(DoPfgTest, NamesHandsAndMissingInputs)
     // pfg.log cannot be opened: the image is made all the same.
     fs::remove("pfg.log");
     fs::create_directory("pfg.log");
-    generate(example("office.json"), 1, "Work");
+    generate(kExamples + "office.json", 1, "Work");
     EXPECT_NE(load(), nullptr);
 }
 
 TEST_F(DoPfgTest, RefusedGenerationsLeaveNoImage)
 {
-    const std::string office = readFile(example("office.json"));
-    auto edit = [&office](const std::string& from, const std::string& to) {
-        std::string text = office;
-        return text.replace(text.find(from), from.size(), to);
-    };
+    const std::string office = readFile(kExamples + "office.json");
     // 32768 key bindings on a physical button: 65536 programs, one more
     // than the 16-bit program count can hold.
     std::string keys;
@@ -149,12 +122,13 @@ TEST_F(DoPfgTest, RefusedGenerationsLeaveNoImage)
         std::string json, profile, out, error;
     } cases[] = {
         {office, name31, "out.zvmp", "profile name '" + name31 + "' is longer than 30 characters\n"},
-        {edit(R"("dpi3": 2400)", R"("dpi3": "2400")"), "Work", "out.zvmp", "_dpi_data.dpi3 is missing or not an int\n"},
-        {edit(R"("_key_data": [)", R"("_key_data": [)" + keys), "Work", "out.zvmp",
+        {replaced(office, R"("dpi3": 2400)", R"("dpi3": "2400")"), "Work", "out.zvmp",
+         "_dpi_data.dpi3 is missing or not an int\n"},
+        {replaced(office, R"("_key_data": [)", R"("_key_data": [)" + keys), "Work", "out.zvmp",
          "the profile needs more than 65535 programs\n"},
         {office, "Work", "no/such/dir/out.zvmp", "cannot create the profile image 'no/such/dir/out.zvmp'\n"},
     };
-    generate(example("office.json"), 1, "Work");
+    generate(kExamples + "office.json", 1, "Work");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.error);
         writeFile("in.json", c.json);
@@ -164,44 +138,11 @@ TEST_F(DoPfgTest, RefusedGenerationsLeaveNoImage)
         EXPECT_FALSE(fs::exists(c.out));
         const std::string log = readFile("pfg.log").substr(logged);
         EXPECT_NE(log.find(c.error), std::string::npos) << log;
-        if (c.out == "out.zvmp") {  // what was written is removed again
-            EXPECT_NE(log.find("[ERROR]          no profile image written to 'out.zvmp'\n"), std::string::npos);
-        }
+        // What was written is removed again.
+        const bool removed = log.find("[ERROR]          no profile image written to 'out.zvmp'\n") != std::string::npos;
+        EXPECT_EQ(removed, c.out == "out.zvmp");
         EXPECT_EQ(pfg_state.dpi_table[0], 800);
     }
-}
-
-TEST_F(DoPfgTest, ConfiguratorLoadsTheLibraryAndCompilesEveryExample)
-{
-    void* lib = dlopen(ZENTROVA_LIB_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(lib, nullptr) << dlerror();
-    auto entry = reinterpret_cast<int (*)(const char*, int, const char*, const char*)>(dlsym(lib, "doPfg"));
-    ASSERT_NE(entry, nullptr);
-    int images = 0;
-    for (const char* file : {"office.json", "shooter.json", "mmo.json"}) {
-        rapidjson::Document doc;
-        doc.Parse(readFile(example(file)).c_str());
-        ASSERT_FALSE(doc.HasParseError()) << file;
-        for (const auto& hand : doc["testData"].GetArray()) {
-            const int right = std::string(hand["name"].GetString()) == "Right Mouse" ? 1 : 0;
-            for (const auto& profile : hand["profiles"].GetArray()) {
-                const std::string name = profile["_profile_name"].GetString();
-                SCOPED_TRACE(file + (" " + name));
-                const size_t logged = readFile("pfg.log").size();
-                EXPECT_EQ(entry(example(file).c_str(), right, name.c_str(), "out.zvmp"), 0);
-                EXPECT_EQ(readFile("out.zvmp").substr(9, 31), nameField(name));
-                const LoadedProfile* loaded = load();
-                ASSERT_NE(loaded, nullptr);
-                EXPECT_GT(loaded->program_count, 0);
-                const std::string count = "Writing program count " + std::to_string(loaded->program_count) + "\n";
-                EXPECT_NE(readFile("pfg.log").find(count, logged), std::string::npos);
-                ++images;
-            }
-        }
-    }
-    dlclose(lib);
-    EXPECT_EQ(images, 9);
-    EXPECT_EQ(readFile("pfg.log").find("[ERROR]"), std::string::npos) << readFile("pfg.log");
 }
 
 } // namespace

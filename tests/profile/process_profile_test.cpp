@@ -1,7 +1,5 @@
 // The profile JSON reader: values derived from the profile, selection and
 // order of the bindings, and documents that break the schema.
-#include <climits>
-
 #include "profile/process_profile.h"
 #include "profile_fixture.h"
 
@@ -34,35 +32,11 @@ protected:
         writeFile("in.json", json);
         return processProfile("in.json", hand, profile);
     }
-
-    static std::string replaced(std::string text, const std::string& from, const std::string& to)
-    {
-        const auto at = text.find(from);
-        EXPECT_NE(at, std::string::npos) << from;
-        return at == std::string::npos ? text : text.replace(at, from.size(), to);
-    }
 };
 
-TEST_F(ProcessProfileTest, CompilesTheSelectedProfile)
-{
-    testing::internal::CaptureStdout();
-    ASSERT_TRUE(process(kDocument));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Name: Right Mouse\n\nprofile_name: P\n");
-    const uint16_t dpi[6] = {400, 800, 0, 3200, 6400, 70000 & 0xFFFF};
-    EXPECT_TRUE(std::equal(dpi, dpi + 6, pfg_state.dpi_table));
-    EXPECT_EQ(pfg_state.freeform_dpi, 10555);
-    EXPECT_EQ(pfg_state.ctrl_deadzone, 1596);
-    EXPECT_TRUE(pfg_state.freeform_center_joystick_mode);
-    ASSERT_EQ(pfg_state.macros.size(), 2u);
-    EXPECT_STREQ(pfg_state.macros[0].macro_name, "M");
-    EXPECT_EQ(pfg_state.macros[0].steps.size(), 1u);
-    EXPECT_EQ(pfg_state.macros[0].steps[0].duration, 7);
-    EXPECT_TRUE(pfg_state.macros[1].steps.empty());
-    EXPECT_EQ(newImage(), kRecords);
-    EXPECT_EQ(newLog(), "Process profile(P) on Right Mouse start!!!\n");
-}
-
-TEST_F(ProcessProfileTest, EveryMatchingProfileIsCompiledInTurn)
+// Profile P twice in one entry of the hand and once in another: each is
+// compiled in turn, the values of the last one stay.
+TEST_F(ProcessProfileTest, CompilesEveryMatchingProfileInTurn)
 {
     const std::string doc = kDocument;
     const auto at = doc.find(R"({"_profile_name":"P")");
@@ -73,9 +47,16 @@ TEST_F(ProcessProfileTest, EveryMatchingProfileIsCompiledInTurn)
                         R"(]},{"name":"Right Mouse","profiles":[)" + p + "," + p500 + "]}]}"));
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Name: Right Mouse\n\nprofile_name: P\nName: Right Mouse\n\nprofile_name: P\n\nprofile_name: P\n");
-    EXPECT_EQ(pfg_state.dpi_table[0], 500);
-    EXPECT_EQ(pfg_state.macros.size(), 6u);
+    const uint16_t dpi[6] = {500, 800, 0, 3200, 6400, 70000 & 0xFFFF};
+    EXPECT_TRUE(std::equal(dpi, dpi + 6, pfg_state.dpi_table));
+    EXPECT_EQ(pfg_state.freeform_dpi, 10555);
+    EXPECT_EQ(pfg_state.ctrl_deadzone, 1596);
+    EXPECT_TRUE(pfg_state.freeform_center_joystick_mode);
+    ASSERT_EQ(pfg_state.macros.size(), 6u);
+    ASSERT_EQ(pfg_state.macros[0].steps.size(), 1u);
+    EXPECT_EQ(pfg_state.macros[0].steps[0].duration, 7);
     EXPECT_EQ(newImage(), std::string(kRecords) + " " + kRecords + " " + kRecords);
+    EXPECT_EQ(newLog(), "Process profile(P) on Right Mouse start!!!\n");
 }
 
 TEST_F(ProcessProfileTest, NothingSelectedLeavesTheStateAlone)
@@ -86,10 +67,8 @@ TEST_F(ProcessProfileTest, NothingSelectedLeavesTheStateAlone)
     EXPECT_TRUE(process(kDocument, "P", "RIGHT MOUSE"));
     EXPECT_TRUE(process(R"({"testData":{"name":"Right Mouse"}})"));
     EXPECT_TRUE(process(R"({"other":[]})"));
-    EXPECT_TRUE(processProfile("missing.json", "Right Mouse", "P"));
     EXPECT_EQ(pfg_state.dpi_table[1], 1234);
     EXPECT_EQ(newImage(), "");
-    EXPECT_NE(newLog().find("Failed to open the JSON file. fileName=missing.json\n"), std::string::npos);
 }
 
 TEST_F(ProcessProfileTest, FreeformDpiDeadZoneAndJoystickModes)
@@ -124,9 +103,7 @@ TEST_F(ProcessProfileTest, SchemaBreaksStopWithoutChangingAnything)
         std::string from, to, error;
     } cases[] = {
         {R"({"testData":[)", R"({"testData":[,)", "JSON file 'in.json' does not parse: Invalid value. (offset 13)"},
-        {R"("dpi1":800,)", R"("dpi1":800,/*c*/)", "JSON file 'in.json' does not parse"},
         {R"({"name":"Left Mouse","profiles":[]})", "7", "testData[0] is not an object"},
-        {R"("name":"Left Mouse",)", "", "testData[0].name is missing"},
         {R"("name":"Left Mouse",)", R"("name":1,)", "testData[0].name is not a string"},
         {R"("name":"Right Mouse","profiles")", R"("name":"Right Mouse","profile")", "testData[2].profiles is missing"},
         {R"({"_profile_name":"Other"})", "{}", "testData[2].profiles[0]._profile_name is missing"},

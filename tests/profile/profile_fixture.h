@@ -4,17 +4,13 @@
 #ifndef ZENTROVA_TESTS_PROFILE_PROFILE_FIXTURE_H
 #define ZENTROVA_TESTS_PROFILE_PROFILE_FIXTURE_H
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
-#include <string>
 
 #include <gtest/gtest.h>
 
+#include "device/TempDir.h"
 #include "profile/action_params.h"
 #include "profile/pfg_state.h"
 
@@ -52,9 +48,20 @@ inline void writeFile(const std::filesystem::path& path, const std::string& text
     std::ofstream(path, std::ios::binary) << text;
 }
 
-inline std::filesystem::path example(const char* name)
+/// `text` with the first `from` replaced by `to`.
+inline std::string replaced(std::string text, const std::string& from, const std::string& to)
 {
-    return std::filesystem::path(ZENTROVA_SOURCE_DIR) / "examples" / "profiles" / name;
+    const auto at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
+inline void addMacro(int32_t id, std::vector<ST_MACRO_DATA> steps)
+{
+    ST_MACRO m{};
+    m.macro_id = id;
+    m.steps = std::move(steps);
+    pfg_state.macros.push_back(std::move(m));
 }
 
 /// Each test in a fresh directory, the generator state as after loading the
@@ -66,10 +73,7 @@ protected:
 
     void SetUp() override
     {
-        std::string dir = (std::filesystem::temp_directory_path() / "zentrova-profile-XXXXXX").string();
-        ASSERT_NE(mkdtemp(dir.data()), nullptr);
-        dir_ = dir;
-        std::filesystem::current_path(dir_);
+        ASSERT_FALSE(dir_.dir.empty());
         pfg_state = pfg_state_t{};
         action_params = action_params_t{};
         if (memoryStreams_) {
@@ -85,10 +89,6 @@ protected:
             std::fclose(pfg_state.pfg_log);
             pfg_state.pfg_out = pfg_state.pfg_log = nullptr;
         }
-        std::free(out_.data);
-        std::free(log_.data);
-        std::filesystem::current_path(ZENTROVA_BINARY_DIR);
-        std::filesystem::remove_all(dir_);
     }
 
     /// Image bytes (as hex) and log text appended since the previous call.
@@ -99,6 +99,7 @@ private:
     struct Buffer {
         char* data = nullptr;
         size_t size = 0, seen = 0;
+        ~Buffer() { std::free(data); }
         std::string take(FILE* f)
         {
             std::fflush(f);
@@ -107,9 +108,9 @@ private:
             return added;
         }
     };
+    TempDir dir_{true};
     bool memoryStreams_;
     Buffer out_, log_;
-    std::filesystem::path dir_;
 };
 
 #endif

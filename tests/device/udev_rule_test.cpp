@@ -19,23 +19,18 @@ TEST(UdevRule, TagsBothMiceForTheSeatUserAndNeverMakesThemWorldWritable)
     // udev orders rule files by name; uaccess is acted on in 73-seat-late.rules.
     EXPECT_LT(files[0].filename().string(), std::string("73-seat-late.rules"));
 
-    const std::regex mode(R"re(MODE\s*:?=\s*"0?[0-7]?[0-7]?([0-7])")re");
+    const std::regex worldWritable(R"re(^[^#]*MODE\s*:?=\s*"0?[0-7]?[0-7]?[2367]")re");
+    const std::regex tag(R"re(^[^#]*TAG\+="uaccess")re");
+    const std::regex mouse(R"re(^\s*ATTR\{idVendor\}=="7a51".*ATTR\{idProduct\}=="000([23])")re");
     bool tagged[2] = {false, false}; // products 0002 (right) and 0003 (left)
     std::ifstream in(files[0]);
+    std::smatch m;
     for (std::string line; std::getline(in, line);) {
-        const auto first = line.find_first_not_of(" \t");
-        if (first == std::string::npos || line[first] == '#')
+        EXPECT_FALSE(std::regex_search(line, worldWritable)) << line;
+        if (!std::regex_search(line, tag))
             continue;
-        std::smatch m;
-        if (std::regex_search(line, m, mode)) {
-            EXPECT_EQ((m[1].str()[0] - '0') & 2, 0) << line;
-        }
-        EXPECT_EQ(line.find("GROUP=\"users\""), std::string::npos) << line;
-        if (line.find("TAG+=\"uaccess\"") == std::string::npos)
-            continue;
-        EXPECT_NE(line.find("ATTR{idVendor}==\"7a51\""), std::string::npos) << line;
-        for (int i = 0; i < 2; ++i)
-            tagged[i] |= line.find("ATTR{idProduct}==\"000" + std::to_string(i + 2) + "\"") != std::string::npos;
+        ASSERT_TRUE(std::regex_search(line, m, mouse)) << "tags something else: " << line;
+        tagged[m[1].str()[0] - '2'] = true;
     }
     EXPECT_TRUE(tagged[0] && tagged[1]) << "right (0002) " << tagged[0] << ", left (0003) " << tagged[1];
 }

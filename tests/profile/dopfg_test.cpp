@@ -1,4 +1,6 @@
 // doPfg end to end: image files and pfg.log as the configurator sees them.
+#include <rapidjson/document.h>
+
 #include "profile_fixture.h"
 #include "zentrova/device/ProfileLoader.h"
 #include "zentrova/profile/pfg.h"
@@ -55,6 +57,29 @@ TEST_F(DoPfgTest, OfficeProfileImageAndLogAreExact)
                                    "file size is 226\n"
                                    "read size is 226\n"
                                    "crc is 66b459fa\n");
+}
+
+// Every profile of every example file compiles into an image with programs
+// that the device side's loader accepts as it is.
+TEST_F(DoPfgTest, EveryExampleProfileLoads)
+{
+    int images = 0;
+    for (const auto& file : fs::directory_iterator(kExamples)) {
+        rapidjson::Document doc;
+        doc.Parse(readFile(file.path()).c_str());
+        ASSERT_TRUE(doc.IsObject()) << file.path();
+        for (const auto& hand : doc["testData"].GetArray()) {
+            const int rightHand = std::string(hand["name"].GetString()) == "Right Mouse";
+            for (const auto& profile : hand["profiles"].GetArray()) {
+                const char* name = profile["_profile_name"].GetString();
+                SCOPED_TRACE(file.path().filename().string() + " " + name);
+                EXPECT_GT(generate(file.path(), rightHand, name).size(), 60u);
+                EXPECT_NE(load(), nullptr);
+                ++images;
+            }
+        }
+    }
+    EXPECT_EQ(images, 9);
 }
 
 TEST_F(DoPfgTest, HeaderValuesAndCountersBetweenGenerations)

@@ -1,11 +1,13 @@
-// Lends a driver's `handle` member to the probes of an enumeration: the
-// device the driver holds open (if any) is set aside, each probe opens into
-// the member, and on every way out a probe still open is closed and the
-// driver's own device is put back.
+// Probing devices during an enumeration: ProbeSlot lends a driver's `handle`
+// member to the probes (the device the driver holds open, if any, is set
+// aside and put back on every way out; a probe still open is closed), and
+// describeOpenDevice reads the record of the device being probed.
 #ifndef ZENTROVA_USB_PROBESLOT_H
 #define ZENTROVA_USB_PROBESLOT_H
 
 #include <libusb.h>
+
+#include "zentrova/usb/UsbDriver.h"
 
 class ProbeSlot {
 public:
@@ -23,5 +25,25 @@ private:
     libusb_device_handle*& handle;
     libusb_device_handle* saved;
 };
+
+// The record of a device that `driver` holds open for a probe: IDs from the
+// device descriptor and the three strings (empty where the index is 0). A
+// failing string read throws; the ProbeSlot releases the probe.
+inline UsbDeviceInfo describeOpenDevice(UsbDriver& driver, libusb_device* device,
+                                        const libusb_device_descriptor& desc)
+{
+    UsbDeviceInfo info;
+    info.vid = desc.idVendor;
+    info.pid = desc.idProduct;
+    info.bcdDevice = desc.bcdDevice;
+    info.device = device;
+    if (desc.iManufacturer)
+        driver.getString(info.manufacturer, desc.iManufacturer);
+    if (desc.iProduct)
+        driver.getString(info.product, desc.iProduct);
+    if (desc.iSerialNumber)
+        driver.getString(info.serialNumber, desc.iSerialNumber);
+    return info;
+}
 
 #endif

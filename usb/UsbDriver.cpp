@@ -143,18 +143,7 @@ void UsbDriver::findByVidPid(std::vector<UsbDeviceInfo>& devices, int vid, int p
             handle = nullptr;
             throwUsbError(rc);
         }
-        UsbDeviceInfo info;
-        info.vid = desc.idVendor;
-        info.pid = desc.idProduct;
-        info.bcdDevice = desc.bcdDevice;
-        info.device = dev;
-        // A failing string read propagates; the probe is released on the way out.
-        if (desc.iManufacturer)
-            getString(info.manufacturer, desc.iManufacturer);
-        if (desc.iProduct)
-            getString(info.product, desc.iProduct);
-        if (desc.iSerialNumber)
-            getString(info.serialNumber, desc.iSerialNumber);
+        UsbDeviceInfo info = describeOpenDevice(*this, dev, desc);
         libusb_close(handle);
         handle = nullptr;
         devices.push_back(std::move(info));

@@ -37,17 +37,7 @@ void UsbDriver::findByStrings(std::vector<UsbDeviceInfo>& devices, const std::st
                 continue;
             throwUsbError(rc);
         }
-        UsbDeviceInfo info;
-        info.vid = desc.idVendor;
-        info.pid = desc.idProduct;
-        info.bcdDevice = desc.bcdDevice;
-        info.device = dev;
-        if (desc.iManufacturer)
-            getString(info.manufacturer, desc.iManufacturer);
-        if (desc.iProduct)
-            getString(info.product, desc.iProduct);
-        if (desc.iSerialNumber)
-            getString(info.serialNumber, desc.iSerialNumber);
+        UsbDeviceInfo info = describeOpenDevice(*this, dev, desc);
         libusb_close(handle);
         handle = nullptr;
         if (contains(info.manufacturer, manufacturer) && contains(info.product, product) &&

@@ -18,11 +18,13 @@ JOBS=$(nproc 2>/dev/null || echo 2)
 
 PACKAGES=(build-essential cmake pkg-config libusb-1.0-0-dev rapidjson-dev
           libgtest-dev libgmock-dev libbenchmark-dev umockdev libumockdev-dev
-          libglib2.0-dev zlib1g-dev libssl-dev clang libclang-rt-14-dev binutils)
+          libglib2.0-dev zlib1g-dev libssl-dev binutils)
+FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 
+# install_packages [EXTRA...]
 install_packages() {
     local missing=()
-    for p in "${PACKAGES[@]}"; do
+    for p in "${PACKAGES[@]}" "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
@@ -75,7 +77,7 @@ case "$job" in
     run_ctest build/tsan -L thread
     ;;
   fuzz)
-    install_packages
+    install_packages "${FUZZ_PACKAGES[@]}"
     seconds=${1:-60}
     CC=clang CXX=clang++ build build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZENTROVA_FUZZ=ON \
         -DZENTROVA_BUILD_TESTS=OFF -DZENTROVA_BUILD_SIM=OFF -DZENTROVA_BUILD_TOOLS=OFF -DZENTROVA_BUILD_BENCH=OFF

@@ -23,6 +23,7 @@
 
 #include "arguments.h"
 #include "command.h"
+#include "file_io.h"
 #include "profile_image.h"
 #include "zentrova/profile/pfg.h"
 #include "zentrova/util/RuntimeError.h"

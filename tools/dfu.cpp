@@ -9,29 +9,21 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "arguments.h"
 #include "command.h"
+#include "file_io.h"
 #include "zentrova/integrity/dfu.h"
 #include "zentrova/integrity/dfu_image_writer.h"
 #include "zentrova/util/RuntimeError.h"
 
 namespace {
 
-std::vector<uint8_t> readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        runtime_error("cannot open '%s': %s", path.c_str(), std::strerror(errno));
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        runtime_error("cannot read '%s'", path.c_str());
-    return bytes;
-}
+// Images (and the files they are packed from) stay below 4 GiB.
+constexpr int64_t kMaxDfuFileSize = 0xFFFFFFFF;
 
 void writeFile(const std::string& path, const std::vector<uint8_t>& bytes)
 {
@@ -65,7 +57,7 @@ std::array<uint8_t, size> parseHex(const std::string& text, const char* what)
 
 std::array<uint8_t, 32> readKey(const std::string& path)
 {
-    const std::vector<uint8_t> text = readFile(path);
+    const std::vector<uint8_t> text = readWholeFile(path, kMaxDfuFileSize);
     return parseHex<32>(std::string(text.begin(), text.end()), ("key file '" + path + "'").c_str());
 }
 
@@ -133,7 +125,7 @@ int runPack(int argc, char** argv)
             runtime_error("segment '%s': expected ADDRESS:FILE", segmentArg.value.c_str());
         dfu_segment_t segment;
         segment.address = parseU32(segmentArg.value.substr(0, colon), "segment address");
-        segment.data = readFile(segmentArg.value.substr(colon + 1));
+        segment.data = readWholeFile(segmentArg.value.substr(colon + 1), kMaxDfuFileSize);
         if (pad)
             segment.data.resize((segment.data.size() + 15) / 16 * 16, 0xFF);
         segments.push_back(std::move(segment));
@@ -184,7 +176,7 @@ int runVerify(int argc, char** argv)
         runtime_error("--chunk: %u is not a nonzero multiple of 16", chunk);
 
     const std::array<uint8_t, 32> key = readKey(keyPath);
-    const std::vector<uint8_t> image = readFile(imagePath);
+    const std::vector<uint8_t> image = readWholeFile(imagePath, kMaxDfuFileSize);
     if (image.size() > UINT32_MAX)
         runtime_error("'%s' is larger than any image can be", imagePath.c_str());
     std::vector<uint8_t> work(std::max<uint32_t>(32, chunk));

@@ -6,6 +6,7 @@
 
 #include "arguments.h"
 #include "command.h"
+#include "file_io.h"
 #include "profile_image.h"
 #include "program/disassembler.h"
 #include "program_slots.h"

@@ -45,8 +45,5 @@ struct ProfileImage {
 /// must hold the file; nothing outside it is read.
 std::string parseProfileImage(ProfileImage& image);
 
-/// Reads a whole file through the library's File class. Throws
-/// std::runtime_error with the path and the reason when it cannot.
-std::vector<uint8_t> readWholeFile(const std::string& path, int64_t maxSize);
 
 #endif

@@ -8,6 +8,7 @@
 
 #include "arguments.h"
 #include "command.h"
+#include "file_io.h"
 #include "profile_image.h"
 #include "zentrova/util/RuntimeError.h"
 

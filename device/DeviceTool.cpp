@@ -15,6 +15,7 @@
 #include "zentrova/device/ProfileLoader.h"
 #include "zentrova/device/ZentrovaDriver.h"
 #include "zentrova/util/File.h"
+#include "util/file_handle.h"
 
 using zentrova::pfuLog;
 
@@ -22,10 +23,7 @@ namespace {
 
 constexpr unsigned long kCheckBufferSize = 8192;
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+using FilePtr = zentrova::FileHandle;
 
 struct Request {
     int rightHand;

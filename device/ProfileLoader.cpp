@@ -7,22 +7,16 @@
 
 #include "device/PfuLog.h"
 #include "zentrova/integrity/crc.h"
+#include "util/byte_order.h"
+#include "util/file_handle.h"
 
 using zentrova::pfuLog;
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t le32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
-}
+using FilePtr = zentrova::FileHandle;
+using zentrova::getLe16;
+using zentrova::getLe32;
 
 // Steps after the file is open; false means "step F" follows.
 bool load(std::FILE* file, uint8_t* buffer, unsigned long bufferSize)
@@ -56,15 +50,15 @@ bool load(std::FILE* file, uint8_t* buffer, unsigned long bufferSize)
         return false;
     }
     crc = qv_crc32_compute(buffer, n, crc);
-    if (crc != le32(header)) {
+    if (crc != getLe32(header)) {
         pfuLog("\r\ncrc error\r\n");
         return false;
     }
 
     // From here the body bytes read above are overwritten by the layout.
     auto* head = reinterpret_cast<LoadedProfile*>(buffer);
-    head->ctrl_deadzone = le16(header + 40);
-    head->program_count = le16(header + 56);
+    head->ctrl_deadzone = getLe16(header + 40);
+    head->program_count = getLe16(header + 56);
     pfuLog("\r\nprogram deadzone: %d\r\n", head->ctrl_deadzone);
     pfuLog("\r\nprogram count: %d\r\n", head->program_count);
     for (ProgramRef& ref : head->programs) {
@@ -83,7 +77,7 @@ bool load(std::FILE* file, uint8_t* buffer, unsigned long bufferSize)
             return false;
         }
         const unsigned index = record[0];
-        const unsigned size = le16(record + 2);
+        const unsigned size = getLe16(record + 2);
         pfuLog("\r\nProgram %u - %u bytes\r\n", index, size);
         if (index > ZENTROVA_PROFILE_MAX_PROGRAM_INDEX) {
             pfuLog("\r\nProfile loader: index overflow\r\n");

@@ -19,12 +19,6 @@ namespace zentrova_device {
 int vendorTransfer(libusb_device_handle* handle, uint8_t requestType, uint8_t request,
                    uint16_t index, unsigned char* data, uint16_t length);
 
-// Unsigned 32-bit little-endian value of a 4-byte answer.
-inline uint32_t readLe32(const unsigned char* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
 } // namespace zentrova_device
 
 #endif

@@ -5,6 +5,7 @@
 
 #include "device/ZentrovaTransfer.h"
 #include "zentrova/device/ZentrovaDriver.h"
+#include "util/byte_order.h"
 
 using namespace zentrova_device;
 
@@ -37,7 +38,7 @@ void ZentrovaDriver::updateFirmware(const void* image, size_t size)
 
     unsigned char answer[4] = {0, 0, 0, 0};
     vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_IN, ZENTROVA_CTRL_REQUEST_DFU_START, 0, answer, sizeof answer);
-    const uint32_t maxSize = readLe32(answer);
+    const uint32_t maxSize = zentrova::getLe32(answer);
     zentrova::logTo(logFile, "updateFirmware() ZENTROVA_CTRL_REQUEST_DFU_START %p, %ld(max size=%ld)\r\n", image,
             static_cast<long>(size), static_cast<long>(maxSize));
     checkStatus();
@@ -74,7 +75,7 @@ void ZentrovaDriver::uploadProfile(unsigned char slot, const void* image, size_t
     unsigned char answer[4] = {0, 0, 0, 0};
     vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_IN, ZENTROVA_CTRL_REQUEST_PROFILE_START, slot, answer,
                    sizeof answer);
-    const uint32_t maxSize = readLe32(answer);
+    const uint32_t maxSize = zentrova::getLe32(answer);
     checkStatus();
 
     if (maxSize < size) {

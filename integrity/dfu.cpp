@@ -11,21 +11,14 @@
 
 #include "zentrova/integrity/aes256.h"
 #include "zentrova/integrity/crc.h"
+#include "util/byte_order.h"
 
 namespace {
 
 constexpr uint64_t kAddressSpace = uint64_t{1} << 32;
 
-inline uint32_t le32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
-}
-
-inline uint16_t le16(const uint8_t* p)
-{
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
+using zentrova::getLe16;
+using zentrova::getLe32;
 
 bool isBcd(uint16_t value)
 {
@@ -62,19 +55,19 @@ bool decode(const dfu_image_ctx_t& ctx, aes256_ctx_t* aes, dfu_write_fn write)
 
     if (std::strncmp(reinterpret_cast<const char*>(image + 4), ctx.tag, 8) != 0)
         return false;
-    const uint32_t payloadLength = le32(image + 16);
+    const uint32_t payloadLength = getLe32(image + 16);
     if (payloadLength < DFU_CHECK_BLOCK_SIZE || uint64_t{payloadLength} + DFU_HEADER_SIZE > ctx.image_size)
         return false;
-    if (!isBcd(le16(image + 12)) || !isBcd(le16(image + 14)))
+    if (!isBcd(getLe16(image + 12)) || !isBcd(getLe16(image + 14)))
         return false;
 
     const uint32_t crcHead = qv_crc32_compute(image + 4, 16, 0);
-    if (qv_crc32_compute(image + DFU_HEADER_SIZE, payloadLength, crcHead) != le32(image))
+    if (qv_crc32_compute(image + DFU_HEADER_SIZE, payloadLength, crcHead) != getLe32(image))
         return false;
 
     std::memcpy(work, image + DFU_HEADER_SIZE, DFU_CHECK_BLOCK_SIZE);
     aes256_decrypt_cbc(aes, work, DFU_CHECK_BLOCK_SIZE);
-    if (le32(work + 20) != crcHead || le32(work + 16) != payloadLength)
+    if (getLe32(work + 20) != crcHead || getLe32(work + 16) != payloadLength)
         return false; // wrong key, or a header changed after the image was made
 
     const uint8_t* p = image + DFU_HEADER_SIZE + DFU_CHECK_BLOCK_SIZE;
@@ -88,9 +81,9 @@ bool decode(const dfu_image_ctx_t& ctx, aes256_ctx_t* aes, dfu_write_fn write)
         remaining -= DFU_SEGMENT_HEADER_SIZE;
         aes256_decrypt_cbc(aes, work, DFU_SEGMENT_HEADER_SIZE);
 
-        uint32_t address = le32(work + 4);
-        const uint32_t length = le32(work + 8);
-        const uint32_t segmentCrc = le32(work + 12);
+        uint32_t address = getLe32(work + 4);
+        const uint32_t length = getLe32(work + 8);
+        const uint32_t segmentCrc = getLe32(work + 12);
         if (std::memcmp(work, "QVCS", 4) != 0 || length == 0)
             return false;
         if (!insideRegion(ctx, address, length))

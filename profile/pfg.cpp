@@ -11,10 +11,15 @@
 #include "profile/pfg_state.h"
 #include "profile/process_profile.h"
 #include "zentrova/integrity/crc.h"
+#include "util/byte_order.h"
+#include "util/file_handle.h"
 
 pfg_state_t pfg_state;
 
 namespace {
+
+using zentrova::putLe16;
+using zentrova::putLe32;
 
 // Image header layout (little-endian).
 constexpr size_t kHeaderSize = 60;
@@ -30,18 +35,6 @@ constexpr size_t kMaxProfileName = 30;
 constexpr char kMagic[4] = {'Z', 'V', 'M', 'P'};
 
 constexpr const char* kLogFile = "pfg.log";
-
-void putLe16(uint8_t* at, uint16_t v)
-{
-    at[0] = static_cast<uint8_t>(v & 0xFFu);
-    at[1] = static_cast<uint8_t>(v >> 8u);
-}
-
-void putLe32(uint8_t* at, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        at[i] = static_cast<uint8_t>((v >> (8 * i)) & 0xFFu);
-}
 
 void writeAt(FILE* out, long offset, const uint8_t* bytes, size_t length)
 {
@@ -70,11 +63,6 @@ void abandonImage(const char* outputFile)
     }
 }
 
-struct FileCloser {
-    void operator()(FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
-
 // Header fields the JSON reader left in the state, each patched in place.
 void patchHeader(FILE* out)
 {
@@ -96,7 +84,7 @@ void patchHeader(FILE* out)
 // offset 0. The file is only rewritten once the whole image is in memory.
 void sealImage(const char* outputFile)
 {
-    FilePtr in(std::fopen(outputFile, "rb"));
+    zentrova::FileHandle in(std::fopen(outputFile, "rb"));
     if (!in) {
         pfg_log_line("%-16s cannot reopen '%s' to store its CRC\n", PFG_TAG_ERROR, outputFile);
         return;

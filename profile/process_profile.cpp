@@ -25,6 +25,7 @@
 #include "profile/pfg_log.h"
 #include "profile/pfg_state.h"
 #include "zentrova/profile/key_tables.h"
+#include "util/file_handle.h"
 
 namespace {
 
@@ -285,7 +286,7 @@ void compile(Profile& profile)
 
 bool readFile(const char* path, std::string& text)
 {
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path, "rb"), std::fclose);
+    zentrova::FileHandle file(std::fopen(path, "rb"));
     if (!file)
         return false;
     char chunk[65536];

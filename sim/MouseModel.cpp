@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "zentrova/device/ZentrovaRequests.h"
+#include "sim/MouseProtocol.h"
 
 namespace zentrova::sim {
 
@@ -12,7 +12,7 @@ uint16_t productIdOf(const MouseConfig& c)
 {
     if (c.productId)
         return c.productId;
-    return c.rightHand ? ZENTROVA_PRODUCT_ID_RIGHT : ZENTROVA_PRODUCT_ID_LEFT;
+    return c.rightHand ? protocol::kProductRight : protocol::kProductLeft;
 }
 
 std::vector<uint8_t> deviceDescriptorOf(const MouseConfig& c)
@@ -62,8 +62,8 @@ std::vector<uint8_t> le32(uint32_t v)
 // Requests that carry an answer travel device to host.
 bool expectsIn(uint8_t request)
 {
-    return request == ZENTROVA_CTRL_REQUEST_STATUS || request == ZENTROVA_CTRL_REQUEST_ID ||
-           request == ZENTROVA_CTRL_REQUEST_DFU_START || request == ZENTROVA_CTRL_REQUEST_PROFILE_START;
+    return request == protocol::kStatus || request == protocol::kMouseId ||
+           request == protocol::kDfuStart || request == protocol::kProfileStart;
 }
 
 } // namespace
@@ -88,7 +88,7 @@ uint8_t MouseModel::mouseIdByte() const
 {
     if (cfg.mouseId >= 0)
         return static_cast<uint8_t>(cfg.mouseId);
-    return cfg.rightHand ? ZENTROVA_MOUSE_ID_RIGHT : ZENTROVA_MOUSE_ID_LEFT;
+    return cfg.rightHand ? protocol::kMouseIdRight : protocol::kMouseIdLeft;
 }
 
 MouseState MouseModel::state() const
@@ -188,17 +188,17 @@ ControlReply MouseModel::status()
 {
     if (pollsSinceCommand < faults.busyPolls) {
         ++pollsSinceCommand;
-        return ControlReply::answer({ZENTROVA_STATUS_BUSY});
+        return ControlReply::answer({protocol::kStatusBusy});
     }
     if (pendingError) {
         pendingError = false;
         ++st.statusErrors;
-        return ControlReply::answer({ZENTROVA_STATUS_ERROR});
+        return ControlReply::answer({protocol::kStatusError});
     }
     if (faults.statusErrorAfter && statusFaultArmed && vendorCount > faults.statusErrorAfter) {
         statusFaultArmed = false;
         ++st.statusErrors;
-        return ControlReply::answer({ZENTROVA_STATUS_ERROR});
+        return ControlReply::answer({protocol::kStatusError});
     }
     return ControlReply::answer({0});
 }
@@ -210,7 +210,7 @@ ControlReply MouseModel::vendor(const SetupPacket& setup, const std::vector<uint
 {
     if (setup.isIn() != expectsIn(setup.bRequest))
         return ControlReply::stall();
-    if (setup.bRequest == ZENTROVA_CTRL_REQUEST_STATUS)
+    if (setup.bRequest == protocol::kStatus)
         return status();
     pollsSinceCommand = 0; // every other request starts a new handshake
 
@@ -225,22 +225,22 @@ ControlReply MouseModel::vendor(const SetupPacket& setup, const std::vector<uint
     };
 
     switch (setup.bRequest) {
-    case ZENTROVA_CTRL_REQUEST_RESET:
+    case protocol::kReset:
         ++st.resets;
         upload = Upload::None;
         received.clear();
         return ControlReply::answer();
-    case ZENTROVA_CTRL_REQUEST_ID:
+    case protocol::kMouseId:
         return ControlReply::answer({mouseIdByte()});
-    case ZENTROVA_CTRL_REQUEST_DFU_START:
+    case protocol::kDfuStart:
         upload = Upload::Dfu;
         uploadLimit = cfg.dfuMaxSize;
         received.clear();
         return ControlReply::answer(le32(cfg.dfuMaxSize));
-    case ZENTROVA_CTRL_REQUEST_DFU_UPLOAD:
+    case protocol::kDfuUpload:
         append(Upload::Dfu);
         return ControlReply::answer();
-    case ZENTROVA_CTRL_REQUEST_DFU_END:
+    case protocol::kDfuEnd:
         if (upload != Upload::Dfu) {
             pendingError = true;
         } else {
@@ -250,7 +250,7 @@ ControlReply MouseModel::vendor(const SetupPacket& setup, const std::vector<uint
             upload = Upload::None;
         }
         return ControlReply::answer();
-    case ZENTROVA_CTRL_REQUEST_PROFILE_START:
+    case protocol::kProfileStart:
         received.clear();
         if (!slotValid(setup.wIndex)) {
             upload = Upload::None;
@@ -261,10 +261,10 @@ ControlReply MouseModel::vendor(const SetupPacket& setup, const std::vector<uint
         uploadSlot = setup.wIndex;
         uploadLimit = cfg.slotLimits[uploadSlot - 1];
         return ControlReply::answer(le32(uploadLimit));
-    case ZENTROVA_CTRL_REQUEST_PROFILE_UPLOAD:
+    case protocol::kProfileUpload:
         append(Upload::Profile);
         return ControlReply::answer();
-    case ZENTROVA_CTRL_REQUEST_PROFILE_END:
+    case protocol::kProfileEnd:
         if (upload != Upload::Profile) {
             pendingError = true;
         } else {
@@ -273,19 +273,19 @@ ControlReply MouseModel::vendor(const SetupPacket& setup, const std::vector<uint
             upload = Upload::None;
         }
         return ControlReply::answer();
-    case ZENTROVA_CTRL_REQUEST_PROFILE_REMOVE:
+    case protocol::kProfileRemove:
         if (slotValid(setup.wIndex))
             st.slots.erase(setup.wIndex);
         else
             pendingError = true;
         return ControlReply::answer();
-    case ZENTROVA_CTRL_REQUEST_PROFILE_ACTIVATE:
+    case protocol::kProfileActivate:
         if (slotValid(setup.wIndex))
             st.activeSlot = setup.wIndex;
         else
             pendingError = true;
         return ControlReply::answer();
-    case ZENTROVA_CTRL_REQUEST_LED_COLOR:
+    case protocol::kLedColor:
         if (out.size() != st.ledColor.size()) {
             pendingError = true;
         } else {
@@ -293,17 +293,17 @@ ControlReply MouseModel::vendor(const SetupPacket& setup, const std::vector<uint
             st.ledColorSet = true;
         }
         return ControlReply::answer();
-    case ZENTROVA_CTRL_REQUEST_LED_PROGRAM:
+    case protocol::kLedProgram:
         st.ledProgram = setup.wIndex;
         st.ledProgramSet = true;
         return ControlReply::answer();
-    case ZENTROVA_CTRL_REQUEST_RUN_PROGRAM:
+    case protocol::kRunProgram:
         if (setup.wIndex > 64)
             pendingError = true;
         else
             st.lastProgram = setup.wIndex;
         return ControlReply::answer();
-    case ZENTROVA_CTRL_REQUEST_LED_PARAMS:
+    case protocol::kLedParams:
         if (out.size() != st.ledParams.size()) {
             pendingError = true;
         } else {
@@ -311,7 +311,7 @@ ControlReply MouseModel::vendor(const SetupPacket& setup, const std::vector<uint
             st.ledParamsSet = true;
         }
         return ControlReply::answer();
-    case ZENTROVA_CTRL_REQUEST_POLLING_RATE:
+    case protocol::kPollingRate:
         st.pollingRate = setup.wIndex;
         return ControlReply::answer();
     default:

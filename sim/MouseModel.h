@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/MouseProtocol.h"
 #include "sim/StandardDevice.h"
 #include "sim/Testbed.h"
 
@@ -32,7 +33,7 @@ struct MouseFaults {
 
 struct MouseConfig {
     bool rightHand = true;
-    uint16_t vendorId = 0x7A51;
+    uint16_t vendorId = protocol::kVendorId;
     uint16_t productId = 0;    // 0: from the hand (2 right, 3 left)
     int mouseId = -1;          // byte answered to the ID request; -1: from the hand (0 right, 1 left)
     uint16_t bcdDevice = 0x0123;

@@ -21,7 +21,7 @@
 #include "sim/MouseReport.h"
 #include "sim/Preload.h"
 #include "sim/Testbed.h"
-#include "zentrova/device/ZentrovaRequests.h"
+#include "sim/MouseProtocol.h"
 
 extern char** environ;
 
@@ -211,29 +211,6 @@ Options parse(int argc, char** argv, bool& help)
     return o;
 }
 
-const char* requestName(uint8_t r)
-{
-    switch (r) {
-    case ZENTROVA_CTRL_REQUEST_RESET: return "RESET";
-    case ZENTROVA_CTRL_REQUEST_STATUS: return "STATUS";
-    case ZENTROVA_CTRL_REQUEST_DFU_START: return "DFU_START";
-    case ZENTROVA_CTRL_REQUEST_DFU_UPLOAD: return "DFU_UPLOAD";
-    case ZENTROVA_CTRL_REQUEST_DFU_END: return "DFU_END";
-    case ZENTROVA_CTRL_REQUEST_PROFILE_START: return "PROFILE_START";
-    case ZENTROVA_CTRL_REQUEST_PROFILE_UPLOAD: return "PROFILE_UPLOAD";
-    case ZENTROVA_CTRL_REQUEST_PROFILE_END: return "PROFILE_END";
-    case ZENTROVA_CTRL_REQUEST_PROFILE_REMOVE: return "PROFILE_REMOVE";
-    case ZENTROVA_CTRL_REQUEST_PROFILE_ACTIVATE: return "PROFILE_ACTIVATE";
-    case ZENTROVA_CTRL_REQUEST_LED_COLOR: return "LED_COLOR";
-    case ZENTROVA_CTRL_REQUEST_LED_PROGRAM: return "LED_PROGRAM";
-    case ZENTROVA_CTRL_REQUEST_RUN_PROGRAM: return "RUN_PROGRAM";
-    case ZENTROVA_CTRL_REQUEST_LED_PARAMS: return "LED_PARAMS";
-    case ZENTROVA_CTRL_REQUEST_ID: return "ID";
-    case ZENTROVA_CTRL_REQUEST_POLLING_RATE: return "POLLING_RATE";
-    default: return "?";
-    }
-}
-
 std::string transcriptText(const MouseModel& mouse)
 {
     std::string s = "  vendor requests:\n";
@@ -245,7 +222,7 @@ std::string transcriptText(const MouseModel& mouse)
                               : r.outcome == ControlRecord::Outcome::Unplugged ? " UNPLUGGED"
                                                                                : "";
         std::snprintf(line, sizeof line, "    %4u %-16s type 0x%02x wIndex 0x%04x wLength %u", ++n,
-                      requestName(r.setup.bRequest), r.setup.bmRequestType, r.setup.wIndex, r.setup.wLength);
+                      protocol::requestName(r.setup.bRequest), r.setup.bmRequestType, r.setup.wIndex, r.setup.wLength);
         s += line;
         if (!r.answer.empty()) {
             s += " answer";

@@ -158,3 +158,38 @@ TEST_F(SimTest, WithoutALogFileTheDriverStillWorks)
     driver.uploadProfile(1, image, sizeof image);
     driver.updateFirmware(image, sizeof image);
 }
+
+// The simulated mouse spells the protocol out on its own; the library's
+// numbers must match the firmware's, request by request.
+TEST(ProtocolNumbers, LibraryConstantsMatchTheFirmwareTable)
+{
+    namespace fw = zentrova::sim::protocol;
+    const std::pair<uint8_t, fw::Request> requests[] = {
+        {ZENTROVA_CTRL_REQUEST_RESET, fw::kReset},
+        {ZENTROVA_CTRL_REQUEST_STATUS, fw::kStatus},
+        {ZENTROVA_CTRL_REQUEST_DFU_START, fw::kDfuStart},
+        {ZENTROVA_CTRL_REQUEST_DFU_UPLOAD, fw::kDfuUpload},
+        {ZENTROVA_CTRL_REQUEST_DFU_END, fw::kDfuEnd},
+        {ZENTROVA_CTRL_REQUEST_PROFILE_START, fw::kProfileStart},
+        {ZENTROVA_CTRL_REQUEST_PROFILE_UPLOAD, fw::kProfileUpload},
+        {ZENTROVA_CTRL_REQUEST_PROFILE_END, fw::kProfileEnd},
+        {ZENTROVA_CTRL_REQUEST_PROFILE_REMOVE, fw::kProfileRemove},
+        {ZENTROVA_CTRL_REQUEST_PROFILE_ACTIVATE, fw::kProfileActivate},
+        {ZENTROVA_CTRL_REQUEST_LED_COLOR, fw::kLedColor},
+        {ZENTROVA_CTRL_REQUEST_LED_PROGRAM, fw::kLedProgram},
+        {ZENTROVA_CTRL_REQUEST_RUN_PROGRAM, fw::kRunProgram},
+        {ZENTROVA_CTRL_REQUEST_LED_PARAMS, fw::kLedParams},
+        {ZENTROVA_CTRL_REQUEST_ID, fw::kMouseId},
+        {ZENTROVA_CTRL_REQUEST_POLLING_RATE, fw::kPollingRate},
+    };
+    ASSERT_EQ(std::size(requests), std::size(fw::kRequests));
+    for (const auto& [library, firmware] : requests)
+        EXPECT_EQ(library, firmware) << fw::requestName(firmware);
+    EXPECT_EQ(ZENTROVA_VENDOR_ID, fw::kVendorId);
+    EXPECT_EQ(ZENTROVA_PRODUCT_ID_RIGHT, fw::kProductRight);
+    EXPECT_EQ(ZENTROVA_PRODUCT_ID_LEFT, fw::kProductLeft);
+    EXPECT_EQ(ZENTROVA_MOUSE_ID_RIGHT, fw::kMouseIdRight);
+    EXPECT_EQ(ZENTROVA_MOUSE_ID_LEFT, fw::kMouseIdLeft);
+    EXPECT_EQ(ZENTROVA_STATUS_BUSY, fw::kStatusBusy);
+    EXPECT_EQ(ZENTROVA_STATUS_ERROR, fw::kStatusError);
+}

@@ -38,6 +38,7 @@ struct ControlReply {
     };
     Kind kind = Kind::Answer;
     std::vector<uint8_t> data;
+    size_t accepted = SIZE_MAX; // OUT requests: data bytes the device takes (a short write below the length)
 
     static ControlReply answer(std::vector<uint8_t> bytes = {}) { return {Kind::Answer, std::move(bytes)}; }
     static ControlReply stall() { return {Kind::Stall, {}}; }

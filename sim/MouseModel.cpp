@@ -59,6 +59,9 @@ std::vector<uint8_t> le32(uint32_t v)
             static_cast<uint8_t>(v >> 24)};
 }
 
+// Answered by the bad-status fault: neither ready, busy nor error.
+constexpr uint8_t kUndefinedStatus = 0x5A;
+
 // Requests that carry an answer travel device to host.
 bool expectsIn(uint8_t request)
 {
@@ -152,8 +155,18 @@ ControlReply MouseModel::control(const SetupPacket& setup, const std::vector<uin
             reply = ControlReply::stall();
         else if (faults.noAnswerAt == k)
             reply = ControlReply::noAnswer();
+        else if (faults.badStatusAt == k && setup.bRequest == protocol::kStatus && setup.isIn())
+            reply = ControlReply::answer({kUndefinedStatus});
         else
             reply = vendor(setup, out);
+        if (faults.shortAnswerAt == k && reply.kind == ControlReply::Kind::Answer) {
+            if (setup.isIn()) {
+                const size_t full = std::min<size_t>(reply.data.size(), setup.wLength);
+                reply.data.resize(full > 0 ? full - 1 : 0);
+            } else {
+                reply.accepted = out.empty() ? 0 : out.size() - 1;
+            }
+        }
     } else {
         reply = StandardDevice::control(setup, out);
     }

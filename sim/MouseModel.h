@@ -27,6 +27,8 @@ struct MouseFaults {
     unsigned stallAt = 0;          // request k is stalled
     unsigned noAnswerAt = 0;       // request k is never answered (the host times out)
     unsigned unplugAt = 0;         // the mouse is unplugged when request k arrives
+    unsigned shortAnswerAt = 0;    // request k moves one data byte less than asked (IN answer or OUT chunk)
+    unsigned badStatusAt = 0;      // request k, a STATUS poll, answers a value the protocol does not define
 
     static constexpr unsigned BUSY_FOREVER = UINT_MAX;
 };

@@ -15,8 +15,8 @@ constexpr uint16_t kProductLeft = 3;
 constexpr uint8_t kMouseIdRight = 0;
 constexpr uint8_t kMouseIdLeft = 1;
 
-// Status byte answered to STATUS: 1 busy, 2 the last command failed, any
-// other value ready.
+// Status byte answered to STATUS: 0 ready, 1 busy, 2 the last command
+// failed. The firmware answers no other value.
 constexpr uint8_t kStatusReady = 0;
 constexpr uint8_t kStatusBusy = 1;
 constexpr uint8_t kStatusError = 2;

@@ -489,6 +489,7 @@ void Testbed::Core::submit(DeviceEntry& dev, UMockdevIoctlClient* client, UMockd
         }
         switch (reply.kind) {
         case ControlReply::Kind::Answer:
+            urb->outAccepted = reply.accepted;
             finish(*urb, 0, std::move(reply.data));
             break;
         case ControlReply::Kind::Stall:

@@ -66,6 +66,8 @@ const char USAGE[] =
     "  --stall-at K            request K is stalled\n"
     "  --no-answer-at K        request K is never answered (the program's timeout fires)\n"
     "  --unplug-at K           the mouse is unplugged when request K arrives\n"
+    "  --short-at K            request K moves one data byte less than asked\n"
+    "  --bad-status-at K       request K, a status poll, answers an undefined status value\n"
     "\n"
     "Report:\n"
     "  --report FILE           write the report to FILE instead of standard error\n"
@@ -191,6 +193,10 @@ Options parse(int argc, char** argv, bool& help)
             current().faults.noAnswerAt = static_cast<unsigned>(parseNumber(a, value(), 0xFFFFFFFFul));
         } else if (a == "--unplug-at") {
             current().faults.unplugAt = static_cast<unsigned>(parseNumber(a, value(), 0xFFFFFFFFul));
+        } else if (a == "--short-at") {
+            current().faults.shortAnswerAt = static_cast<unsigned>(parseNumber(a, value(), 0xFFFFFFFFul));
+        } else if (a == "--bad-status-at") {
+            current().faults.badStatusAt = static_cast<unsigned>(parseNumber(a, value(), 0xFFFFFFFFul));
         } else if (a == "--report") {
             o.reportFile = value();
         } else if (a == "--transcript") {

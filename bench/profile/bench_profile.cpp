@@ -1,6 +1,9 @@
-// Cost of compiling the largest example profile with doPfg, next to the two
-// things it cannot avoid: reading and parsing the same JSON file with
-// rapidjson, and writing an image of the same size to a file.
+// Cost of doPfg against what it cannot avoid: reading and parsing the same
+// JSON file with rapidjson and writing an image of the same size over the
+// same output file, as callers do. Three input sizes: the largest example
+// profile, and the same profile with its macros and key bindings repeated 10
+// and 100 times, so that compile time can be seen to grow with bindings +
+// macros rather than with their product.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -13,18 +16,59 @@
 
 #include <benchmark/benchmark.h>
 #include <rapidjson/document.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
 
+#include "support/ratio_report.h"
 #include "zentrova/profile/pfg.h"
 
 namespace {
 
-const std::string kJson = std::string(ZENTROVA_SOURCE_DIR) + "/examples/profiles/mmo.json";
+const std::string kExample = std::string(ZENTROVA_SOURCE_DIR) + "/examples/profiles/mmo.json";
 constexpr const char* kProfile = "Raid";
+constexpr const char* kOutput = "bench.zvmp";
+const int kScales[] = {1, 10, 100};
 
 std::string readFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::string jsonPath(int scale)
+{
+    return "scale" + std::to_string(scale) + ".json";
+}
+
+// The example with every profile's macros and key bindings repeated `scale`
+// times; repeated macros get fresh ids, and the bindings that name a macro
+// keep naming the original, which now stands first of many.
+void writeScaledInput(int scale)
+{
+    rapidjson::Document doc;
+    const std::string text = readFile(kExample);
+    doc.Parse(text.c_str());
+    auto& alloc = doc.GetAllocator();
+    for (auto& hand : doc["testData"].GetArray()) {
+        for (auto& profile : hand["profiles"].GetArray()) {
+            for (const char* list : {"_macro_data", "_key_data"}) {
+                rapidjson::Value& items = profile[list];
+                const rapidjson::SizeType original = items.Size();
+                for (int copy = 1; copy < scale; ++copy) {
+                    for (rapidjson::SizeType i = 0; i < original; ++i) {
+                        rapidjson::Value item(items[i], alloc);
+                        if (item.HasMember("macro_id"))
+                            item["macro_id"].SetInt(item["macro_id"].GetInt() + 1000 * copy);
+                        items.PushBack(item, alloc);
+                    }
+                }
+            }
+        }
+    }
+    rapidjson::StringBuffer out;
+    rapidjson::Writer<rapidjson::StringBuffer> writer(out);
+    doc.Accept(writer);
+    std::ofstream(jsonPath(scale), std::ios::binary) << out.GetString();
 }
 
 // doPfg prints its progress lines to standard output; they go to /dev/null
@@ -54,57 +98,65 @@ private:
 
 void BM_doPfg(benchmark::State& state)
 {
+    const std::string json = jsonPath(static_cast<int>(state.range(0)));
     SilencedStdout quiet;
     for (auto _ : state) {
-        doPfg(kJson.c_str(), 0, kProfile, "bench.zvmp");
+        doPfg(json.c_str(), 0, kProfile, kOutput);
         state.PauseTiming();
-        std::remove("pfg.log");  // appended to by every call
+        std::remove("pfg.log"); // appended to by every call
         state.ResumeTiming();
     }
-    state.counters["image_bytes"] = static_cast<double>(readFile("bench.zvmp").size());
+    state.counters["image_bytes"] = static_cast<double>(readFile(kOutput).size());
 }
 
-void BM_readAndParseJson(benchmark::State& state)
+// What doPfg cannot avoid: read and parse the JSON, write the image over the
+// previous one.
+void BM_parseAndWrite(benchmark::State& state)
 {
+    const std::string json = jsonPath(static_cast<int>(state.range(0)));
+    {
+        SilencedStdout quiet;
+        doPfg(json.c_str(), 0, kProfile, kOutput);
+    }
+    const std::string image = readFile(kOutput);
     for (auto _ : state) {
-        const std::string text = readFile(kJson);
+        const std::string text = readFile(json);
         rapidjson::Document doc;
         doc.Parse(text.c_str());
         benchmark::DoNotOptimize(doc.IsObject());
-    }
-}
-
-void BM_writeImageSizedFile(benchmark::State& state)
-{
-    {
-        SilencedStdout quiet;
-        doPfg(kJson.c_str(), 0, kProfile, "bench.zvmp");
-    }
-    const std::string image = readFile("bench.zvmp");
-    for (auto _ : state) {
-        FILE* f = std::fopen("written.bin", "wb");
+        FILE* f = std::fopen(kOutput, "wb");
         std::fwrite(image.data(), 1, image.size(), f);
         std::fclose(f);
     }
     state.counters["image_bytes"] = static_cast<double>(image.size());
 }
 
-BENCHMARK(BM_doPfg);
-BENCHMARK(BM_readAndParseJson);
-BENCHMARK(BM_writeImageSizedFile);
+BENCHMARK(BM_doPfg)->Arg(1)->Arg(10)->Arg(100)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_parseAndWrite)->Arg(1)->Arg(10)->Arg(100)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    // pfg.log and the images go to a private folder.
+    // pfg.log, the inputs and the images go to a private folder.
     char dir[] = "/tmp/zentrova-bench-profile-XXXXXX";
     if (mkdtemp(dir) == nullptr || chdir(dir) != 0)
         return 1;
+    for (int scale : kScales)
+        writeScaledInput(scale);
+    std::vector<zentrova::bench::RatioReport::Pair> pairs;
+    for (int scale : kScales) {
+        const std::string arg = "/" + std::to_string(scale);
+        pairs.push_back({"BM_doPfg" + arg, "BM_parseAndWrite" + arg});
+    }
+    zentrova::bench::RatioReport report(pairs);
     benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
+    benchmark::RunSpecifiedBenchmarks(&report);
     benchmark::Shutdown();
-    for (const char* name : {"pfg.log", "bench.zvmp", "written.bin"})
+    report.printRatios();
+    for (int scale : kScales)
+        std::remove(jsonPath(scale).c_str());
+    for (const char* name : {"pfg.log", kOutput})
         std::remove(name);
     return rmdir(dir) == 0 ? 0 : 1;
 }

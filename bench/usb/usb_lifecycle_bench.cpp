@@ -1,7 +1,7 @@
 // One driver life cycle against a simulated mouse on the real libusb:
 // construct, find, open, getMouseId, close, destroy; and construct +
 // destroy alone (bounded by how fast the event thread is woken, not by its
-// 50 ms wait).
+// 50 ms wait), beside libusb's own init + exit in the same run.
 #include <sys/prctl.h>
 #include <unistd.h>
 
@@ -13,6 +13,9 @@
 #include <string>
 
 #include <benchmark/benchmark.h>
+#include <libusb.h>
+
+#include "support/ratio_report.h"
 
 #include "sim/MouseModel.h"
 #include "sim/Preload.h"
@@ -31,6 +34,20 @@ void BM_ConstructDestroy(benchmark::State& state)
     }
 }
 BENCHMARK(BM_ConstructDestroy)->Unit(benchmark::kMillisecond);
+
+// What a driver cannot avoid: a libusb context of its own.
+void BM_LibusbInitExit(benchmark::State& state)
+{
+    for (auto _ : state) {
+        libusb_context* context = nullptr;
+        if (libusb_init(&context) != 0) {
+            state.SkipWithError("libusb_init failed");
+            break;
+        }
+        libusb_exit(context);
+    }
+}
+BENCHMARK(BM_LibusbInitExit)->Unit(benchmark::kMillisecond);
 
 // Destruction alone, once the event thread sits in its 50 ms wait.
 void BM_DestroyWhileWaiting(benchmark::State& state)
@@ -96,10 +113,13 @@ int main(int argc, char** argv)
         testbed = &bed;
         zentrova::sim::addMouse(bed, zentrova::sim::MouseConfig::right());
         benchmark::Initialize(&argc, argv);
-        if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        zentrova::bench::RatioReport report(std::vector<zentrova::bench::RatioReport::Pair>{{"BM_ConstructDestroy", "BM_LibusbInitExit"}});
+        if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
             rc = 1;
-        else
-            benchmark::RunSpecifiedBenchmarks();
+        } else {
+            benchmark::RunSpecifiedBenchmarks(&report);
+            report.printRatios();
+        }
         benchmark::Shutdown();
         testbed = nullptr;
     }

@@ -53,7 +53,9 @@ void Socket::create()
         throw SocketException();
     }
     const int one = 1;
-    for (int option : {SO_REUSEADDR, SO_REUSEPORT}) {
+    // SO_REUSEADDR only: SO_REUSEPORT would let another process bind the same
+    // port and take this server's connections.
+    for (int option : {SO_REUSEADDR}) {
         if (::setsockopt(fd, SOL_SOCKET, option, &one, sizeof one) != 0) {
             SocketException failure; // captures errno before close() can change it
             close();
@@ -70,7 +72,8 @@ void Socket::listen(uint16_t port, uint32_t address)
     local.sin_addr.s_addr = htonl(address);
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0)
         throw SocketException();
-    (void)::listen(fd, 1);
+    if (::listen(fd, 1) != 0)
+        throw SocketException();
 }
 
 void Socket::accept(Socket& client)

@@ -143,4 +143,22 @@ TEST(Socket, CloseFailuresAndAPortInUse)
     EXPECT_NO_THROW(s.listen(freePort(), INADDR_LOOPBACK)); // the socket stayed open
 }
 
+// A listener that allows port sharing still keeps its port from ours: the
+// server socket never sets SO_REUSEPORT itself.
+TEST(Socket, DoesNotShareItsPortWithAnotherListener)
+{
+    const int sharing = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int one = 1;
+    ASSERT_EQ(::setsockopt(sharing, SOL_SOCKET, SO_REUSEPORT, &one, sizeof one), 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(sharing, reinterpret_cast<const sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(sharing, 1), 0);
+    Socket s;
+    s.create();
+    EXPECT_EQ(errorOf([&] { s.listen(portOf(sharing), INADDR_LOOPBACK); }), EADDRINUSE);
+    ::close(sharing);
+}
+
 } // namespace

@@ -30,12 +30,14 @@ public:
     Socket(const Socket&) = delete;
     Socket& operator=(const Socket&) = delete;
 
-    /// New IPv4 TCP socket with SO_REUSEADDR and SO_REUSEPORT set (a socket
-    /// already held is closed first).
+    /// New IPv4 TCP socket with SO_REUSEADDR set (a socket already held is
+    /// closed first). SO_REUSEPORT is not set: no other process can bind the
+    /// same port and take this server's connections.
     void create();
     /// Binds to `port` and listens with a backlog of 1. `address` is the local
     /// IPv4 address in host byte order; the default 0 (INADDR_ANY) means every
-    /// local address, INADDR_LOOPBACK the loopback interface only.
+    /// local address, INADDR_LOOPBACK the loopback interface only. A failed
+    /// bind or listen throws SocketException; the socket stays open.
     void listen(uint16_t port, uint32_t address = 0);
     /// Waits for a connection and gives its descriptor to `client` (closing
     /// whatever `client` held before).

@@ -54,9 +54,11 @@ TEST(ToolDeviceCommands, OutputExitStatusAndWhatTheMouseHolds)
         {{"--left", "--firmware", "2.05", "--right"}, {"list"}, 0,
          "left   7a51:0003  Zentrova             Zentrova Mouse (left hand) ZV-L-0001        firmware 2.05\n"
          "right  7a51:0002  Zentrova             Zentrova Mouse (right hand) ZV-R-0001        firmware 1.23\n", ""},
-        {R, {"check", "--hand", "left"}, 1, "no mouse of that hand is attached (result 2)", ""},
-        {R, right({"upload", "bad.zvmp", "--slot", "1"}), 1, "not a valid profile image (result 34)", ""},
-        {R, {"version", "--hand", "left"}, 1, "no left-hand mouse found", ""},
+        {R, {"check", "--hand", "left"}, 1, "failed: no left-hand mouse is attached", ""},
+        {R, right({"upload", "bad.zvmp", "--slot", "1"}), 1, "failed: not a valid profile image", ""},
+        {{"--right", "--unplug-at", "3"}, right({"activate", "--slot", "4"}), 1, "failed: the mouse was disconnected",
+         ""},
+        {R, {"version", "--hand", "left"}, 1, "failed: no left-hand mouse is attached", ""},
         // Command-line errors.
         {R, right({"led", "--effect", "sparkle"}), 2, "sparkle", ""},
         {R, right({"led", "--effect", "static", "--color", "12345"}), 2, "--color", ""},

@@ -51,11 +51,9 @@ int fail(const char* command, const Result& r)
 // Opens the mouse of the hand, checks its ID, runs `operation` and prints
 // `done` when it succeeds; the exit status is 0 only then.
 template <typename Operation>
-int onMouse(const char* command, int rightHand, const char* done, Operation operation)
+int onMouse(const char* command, const zentrova::Selector& selector, const char* done, Operation operation)
 {
     Session session;
-    zentrova::Selector selector;
-    selector.hand = hand(rightHand);
     Result r = Session::open(selector, session);
     if (r)
         r = session.check();
@@ -72,41 +70,60 @@ CommandLineParser parser(const char* name, int argc, char** argv)
     return CommandLineParser(std::string("zentrova ") + name, argc, argv);
 }
 
+// The parser of a command on one mouse, which takes --serial beside --hand.
+CommandLineParser mouseParser(const char* name, int argc, char** argv)
+{
+    CommandLineParser cl = parser(name, argc, argv);
+    cl.addUsageDescription("--serial TEXT", "the mouse with this serial number (several of one hand attached)");
+    return cl;
+}
+
+// --hand (required) and --serial (optional).
+zentrova::Selector requireMouse(CommandLineParser& cl)
+{
+    zentrova::Selector selector;
+    selector.hand = hand(requireHand(cl));
+    StringArgument serial;
+    if (cl.getArgument("", "--serial", serial))
+        selector.serialNumber = serial.value;
+    return selector;
+}
+
 int runCheck(int argc, char** argv)
 {
-    auto cl = parser("check", argc, argv);
+    auto cl = mouseParser("check", argc, argv);
     cl.addUsageDescription(kHandUsage, "the mouse to look for");
     handleHelp(cl);
-    const int hand = requireHand(cl);
+    const zentrova::Selector mouse = requireMouse(cl);
     cl.finish();
-    return onMouse("check", hand, "done", [](Session&) { return Result(); });
+    return onMouse("check", mouse, "done", [](Session&) { return Result(); });
 }
 
 int runUpload(int argc, char** argv)
 {
-    auto cl = parser("upload", argc, argv);
+    auto cl = mouseParser("upload", argc, argv);
     cl.addUsageDescription("IMAGE", "profile image file (from 'zentrova compile')");
     cl.addUsageDescription("--slot N", "profile slot, 1 to 255");
     cl.addUsageDescription(kHandUsage, "the mouse to upload to");
     handleHelp(cl);
-    const int hand = requireHand(cl);
+    const zentrova::Selector mouse = requireMouse(cl);
     const auto slot = static_cast<uint8_t>(requireNumber(cl, "", "--slot", 1, 255));
     const std::string image = requirePositional(cl, "IMAGE");
     cl.finish();
-    return onMouse("upload", hand, "profile uploaded",
+    return onMouse("upload", mouse, "profile uploaded",
                    [&](Session& s) { return s.uploadProfileFile(slot, image); });
 }
 
 int runActivate(int argc, char** argv)
 {
-    auto cl = parser("activate", argc, argv);
+    auto cl = mouseParser("activate", argc, argv);
     cl.addUsageDescription("--slot N", "profile slot, 1 to 255");
     cl.addUsageDescription(kHandUsage, "the mouse");
     handleHelp(cl);
-    const int hand = requireHand(cl);
+    const zentrova::Selector mouse = requireMouse(cl);
     const auto slot = static_cast<uint8_t>(requireNumber(cl, "", "--slot", 1, 255));
     cl.finish();
-    return onMouse("activate", hand, "done", [&](Session& s) { return s.activateProfile(slot); });
+    return onMouse("activate", mouse, "done", [&](Session& s) { return s.activateProfile(slot); });
 }
 
 int ledEffect(const std::string& name)
@@ -135,14 +152,14 @@ unsigned parseColor(const std::string& text)
 
 int runLed(int argc, char** argv)
 {
-    auto cl = parser("led", argc, argv);
+    auto cl = mouseParser("led", argc, argv);
     cl.addUsageDescription("--effect E", "static, breathing, rainbow or off");
     cl.addUsageDescription("--color RRGGBB", "color in hexadecimal (static, breathing; default FFFFFF)");
     cl.addUsageDescription("--brightness N", "0 to 255 (default 255)");
     cl.addUsageDescription("--speed N", "0 to 255 (breathing, rainbow; default 128)");
     cl.addUsageDescription(kHandUsage, "the mouse");
     handleHelp(cl);
-    const int hand = requireHand(cl);
+    const zentrova::Selector mouse = requireMouse(cl);
     const int effect = ledEffect(requireString(cl, "", "--effect"));
     StringArgument color;
     NumberArgument brightness(0, 255), speed(0, 255);
@@ -155,59 +172,57 @@ int runLed(int argc, char** argv)
     const unsigned rgb = parseColor(color.value);
     cl.finish();
     const zentrova::LedSettings led{rgb, effect, static_cast<int>(brightness.value), static_cast<int>(speed.value)};
-    return onMouse("led", hand, "LED effect set", [&](Session& s) { return s.setLed(led); });
+    return onMouse("led", mouse, "LED effect set", [&](Session& s) { return s.setLed(led); });
 }
 
 int runProgram(int argc, char** argv)
 {
-    auto cl = parser("run", argc, argv);
+    auto cl = mouseParser("run", argc, argv);
     cl.addUsageDescription("--program N", "stored program number, 0 to 64");
     cl.addUsageDescription(kHandUsage, "the mouse");
     handleHelp(cl);
-    const int hand = requireHand(cl);
+    const zentrova::Selector mouse = requireMouse(cl);
     const auto program = static_cast<unsigned>(requireNumber(cl, "", "--program", 0, 64));
     cl.finish();
-    return onMouse("run", hand, "program started", [&](Session& s) { return s.runProgram(program); });
+    return onMouse("run", mouse, "program started", [&](Session& s) { return s.runProgram(program); });
 }
 
 int runPolling(int argc, char** argv)
 {
-    auto cl = parser("polling", argc, argv);
+    auto cl = mouseParser("polling", argc, argv);
     cl.addUsageDescription("--rate N", "polling rate code, 1 to 255");
     cl.addUsageDescription(kHandUsage, "the mouse");
     handleHelp(cl);
-    const int hand = requireHand(cl);
+    const zentrova::Selector mouse = requireMouse(cl);
     const auto rate = static_cast<uint8_t>(requireNumber(cl, "", "--rate", 1, 255));
     cl.finish();
-    return onMouse("polling", hand, "done", [&](Session& s) { return s.setPollingRate(rate); });
+    return onMouse("polling", mouse, "done", [&](Session& s) { return s.setPollingRate(rate); });
 }
 
 int runFirmware(int argc, char** argv)
 {
-    auto cl = parser("firmware", argc, argv);
+    auto cl = mouseParser("firmware", argc, argv);
     cl.addUsageDescription("DFU-IMAGE", "encrypted firmware image");
     cl.addUsageDescription(kHandUsage, "the mouse to update");
     handleHelp(cl);
-    const int hand = requireHand(cl);
+    const zentrova::Selector mouse = requireMouse(cl);
     const std::string image = requirePositional(cl, "DFU-IMAGE");
     cl.finish();
-    return onMouse("firmware", hand, "firmware image sent", [&](Session& s) { return s.updateFirmwareFile(image); });
+    return onMouse("firmware", mouse, "firmware image sent", [&](Session& s) { return s.updateFirmwareFile(image); });
 }
 
 int runVersion(int argc, char** argv)
 {
-    auto cl = parser("version", argc, argv);
+    auto cl = mouseParser("version", argc, argv);
     cl.addUsageDescription(kHandUsage, "the mouse");
     handleHelp(cl);
-    const int rightHand = requireHand(cl);
+    const zentrova::Selector mouse = requireMouse(cl);
     cl.finish();
     std::vector<zentrova::MouseInfo> mice;
-    zentrova::Selector selector;
-    selector.hand = hand(rightHand);
     size_t index = 0;
-    Result r = zentrova::listMice(mice, selector.hand);
+    Result r = zentrova::listMice(mice, mouse.hand);
     if (r)
-        r = zentrova::selectMouse(mice, selector, index);
+        r = zentrova::selectMouse(mice, mouse, index);
     if (!r)
         return fail("version", r);
     const zentrova::MouseInfo& m = mice[index];

@@ -51,6 +51,8 @@ TEST(ToolDeviceCommands, OutputExitStatusAndWhatTheMouseHolds)
         {R, right({"firmware", "fw.dfu"}), 0, "firmware: firmware image sent\n",
          "  firmware image received: 132 bytes\n"},
         {R, right({"version"}), 0, "1.23\n", "vendor requests: 0,"},
+        {{"--right", "--serial", "A", "--right", "--serial", "B", "--firmware", "2.05"},
+         right({"version", "--serial", "B"}), 0, "2.05\n", ""},
         {{"--left", "--firmware", "2.05", "--right"}, {"list"}, 0,
          "left   7a51:0003  Zentrova             Zentrova Mouse (left hand) ZV-L-0001        firmware 2.05\n"
          "right  7a51:0002  Zentrova             Zentrova Mouse (right hand) ZV-R-0001        firmware 1.23\n", ""},

@@ -109,6 +109,7 @@ Result failureResult()
 
 // The loader reads files only; the image is handed to it as an anonymous
 // in-memory file, with a buffer large enough for the whole body to be checked.
+// Its trace lines go nowhere unless a doPfu call holds pfu_log open.
 Result checkProfileImage(const std::vector<uint8_t>& image)
 {
     const int fd = memfd_create("zentrova-profile", MFD_CLOEXEC);

@@ -49,6 +49,14 @@ Result readFile(const std::string& path, std::vector<uint8_t>& bytes)
     return {};
 }
 
+// An invalid image read from a file is named by its path.
+Result namingFile(const std::string& path, Result r)
+{
+    if (r.cause == Cause::InvalidFile)
+        r.message = path + ": " + r.message;
+    return r;
+}
+
 } // namespace
 
 const char* causeName(Cause cause)
@@ -175,7 +183,7 @@ Result Session::uploadProfileFile(uint8_t slot, const std::string& path, const P
     std::vector<uint8_t> image;
     if (Result r = readFile(path, image); !r)
         return r;
-    return uploadProfile(slot, image, progress);
+    return namingFile(path, uploadProfile(slot, image, progress));
 }
 
 Result Session::activateProfile(uint8_t slot)
@@ -219,7 +227,7 @@ Result Session::updateFirmwareFile(const std::string& path, const Progress& prog
     std::vector<uint8_t> image;
     if (Result r = readFile(path, image); !r)
         return r;
-    return updateFirmware(image, progress);
+    return namingFile(path, updateFirmware(image, progress));
 }
 
 } // namespace zentrova

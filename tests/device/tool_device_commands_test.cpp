@@ -57,7 +57,7 @@ TEST(ToolDeviceCommands, OutputExitStatusAndWhatTheMouseHolds)
          "left   7a51:0003  Zentrova             Zentrova Mouse (left hand) ZV-L-0001        firmware 2.05\n"
          "right  7a51:0002  Zentrova             Zentrova Mouse (right hand) ZV-R-0001        firmware 1.23\n", ""},
         {R, {"check", "--hand", "left"}, 1, "failed: no left-hand mouse is attached", ""},
-        {R, right({"upload", "bad.zvmp", "--slot", "1"}), 1, "failed: not a valid profile image", ""},
+        {R, right({"upload", "bad.zvmp", "--slot", "1"}), 1, "failed: bad.zvmp: not a valid profile image", ""},
         {{"--right", "--unplug-at", "3"}, right({"activate", "--slot", "4"}), 1, "failed: the mouse was disconnected",
          ""},
         {R, {"version", "--hand", "left"}, 1, "failed: no left-hand mouse is attached", ""},

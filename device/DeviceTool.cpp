@@ -1,4 +1,6 @@
-// doPfu: one device operation per call, traced into "pfu.log".
+// doPfu: one device operation per call, traced into "pfu.log". The steps are
+// those of the C++ Session (MouseLink); this layer adds the legacy selection
+// by mouse ID, the file handling and trace lines, and the result codes.
 #include "zentrova/device/DeviceTool.h"
 
 #include <cstdint>
@@ -8,15 +10,15 @@
 #include <stdexcept>
 #include <vector>
 
-#include "device/DfuHeader.h"
 #include "device/LedEffect.h"
+#include "device/MouseLink.h"
 #include "device/PfuLog.h"
 #include "zentrova/device/PfuLog.h"
 #include "zentrova/device/ProfileLoader.h"
-#include "zentrova/device/ZentrovaDriver.h"
 #include "zentrova/util/File.h"
 #include "util/file_handle.h"
 
+using zentrova::MouseLink;
 using zentrova::pfuLog;
 
 namespace {
@@ -39,7 +41,7 @@ struct Request {
 
 // Operation 2. Every buffer and the stream are owned here, so they are
 // released on every path, also when the upload throws.
-int uploadProfile(ZentrovaDriver& driver, const Request& r)
+int uploadProfile(MouseLink& link, const Request& r)
 {
     pfuLog("\nProfile sepecified, upload profile to position %d\r\n", r.value);
     pfuLog("\nCheck if profile is valid or not\r\n");
@@ -80,13 +82,13 @@ int uploadProfile(ZentrovaDriver& driver, const Request& r)
         return ZENTROVA_PFU_PROFILE_UNREADABLE;
     }
     pfuLog("\nStart upload profile\r\n");
-    driver.uploadProfile(static_cast<unsigned char>(r.value), data.get(), static_cast<size_t>(size));
+    link.sendProfile(static_cast<unsigned char>(r.value), data.get(), static_cast<size_t>(size), nullptr);
     pfuLog("\nProfile is uploaded successfully\r\n");
     return ZENTROVA_PFU_PROFILE_UPLOADED;
 }
 
 // Operation 1. File failures throw FileException (result 82).
-int updateFirmware(ZentrovaDriver& driver, const Request& r)
+int updateFirmware(MouseLink& link, const Request& r)
 {
     File file(r.file ? r.file : "", "rb");
     file.open();
@@ -97,8 +99,8 @@ int updateFirmware(ZentrovaDriver& driver, const Request& r)
     if (!data.empty())
         file.read(data.data(), data.size(), 1);
     int result = ZENTROVA_PFU_FIRMWARE_INVALID;
-    if (zentrova::dfuHeaderAcceptable(data.data(), data.size())) {
-        driver.updateFirmware(data.data(), data.size());
+    if (zentrova::firmwareImageAcceptable(data.data(), data.size())) {
+        link.sendFirmware(data.data(), data.size(), nullptr);
         result = ZENTROVA_PFU_FIRMWARE_SENT;
     }
     file.close();
@@ -106,7 +108,7 @@ int updateFirmware(ZentrovaDriver& driver, const Request& r)
 }
 
 // Operation 4.
-int setLed(ZentrovaDriver& driver, const Request& r)
+int setLed(MouseLink& link, const Request& r)
 {
     pfuLog("Led color is 0x%x(brg)\r\n", zentrova::ledLogColor(r.color));
     zentrova::LedEffect effect = zentrova::makeLedEffect(r.color, r.ledProgram, r.brightness, r.speed);
@@ -115,37 +117,36 @@ int setLed(ZentrovaDriver& driver, const Request& r)
     pfuLog("Led brightness is %d\r\n", r.brightness);
     pfuLog("Led speed is %d\r\n", r.speed);
     if (effect.known) {
-        driver.setLedParams(effect.record);
-        driver.runLedProgram(effect.program);
+        link.setLed(effect);
         if (effect.breathing)
             pfuLog("Led cycle is %d\r\n", effect.cycle);
     }
     return ZENTROVA_PFU_LED_DONE;
 }
 
-int perform(ZentrovaDriver& driver, const Request& r)
+int perform(MouseLink& link, const Request& r)
 {
     switch (r.operation) {
     case ZENTROVA_PFU_OP_CHECK:
         pfuLog("Just checking the mouse\r\n");
         return ZENTROVA_PFU_DONE;
     case ZENTROVA_PFU_OP_FIRMWARE:
-        return updateFirmware(driver, r);
+        return updateFirmware(link, r);
     case ZENTROVA_PFU_OP_UPLOAD_PROFILE:
-        return uploadProfile(driver, r);
+        return uploadProfile(link, r);
     case ZENTROVA_PFU_OP_LED:
-        return setLed(driver, r);
+        return setLed(link, r);
     case ZENTROVA_PFU_OP_RUN_PROGRAM:
         pfuLog("Simulate button program(%d) running\r\n", r.program);
-        driver.runProgram(static_cast<unsigned char>(r.program));
+        link.runProgram(static_cast<unsigned char>(r.program));
         return ZENTROVA_PFU_PROGRAM_STARTED;
     case ZENTROVA_PFU_OP_ACTIVATE_PROFILE:
         pfuLog("\nActivate the profile %d\r\n", r.value);
-        driver.activeProfile(static_cast<unsigned char>(r.value));
+        link.activeProfile(static_cast<unsigned char>(r.value));
         return ZENTROVA_PFU_DONE;
     case ZENTROVA_PFU_OP_POLLING_RATE:
         pfuLog("\nSet polling rate%d\r\n", r.value);
-        driver.setPollingRate(static_cast<unsigned char>(r.value));
+        link.setPollingRate(static_cast<unsigned char>(r.value));
         return ZENTROVA_PFU_DONE;
     default:
         return ZENTROVA_PFU_NOT_DONE; // filtered out before the device is opened
@@ -153,19 +154,19 @@ int perform(ZentrovaDriver& driver, const Request& r)
 }
 
 // Everything between the log heading and the end step.
-int run(std::unique_ptr<ZentrovaDriver>& driverSlot, std::vector<UsbDeviceInfo>& devices, const Request& r)
+int run(std::unique_ptr<MouseLink>& linkSlot, std::vector<UsbDeviceInfo>& devices, const Request& r)
 {
     pfuLog("\nZentrova doPfu\n");
-    driverSlot = std::make_unique<ZentrovaDriver>();
-    ZentrovaDriver& driver = *driverSlot;
+    linkSlot = std::make_unique<MouseLink>("driver.log");
+    MouseLink& link = *linkSlot;
     if (r.rightHand != 0 && r.rightHand != 1)
         return ZENTROVA_PFU_BAD_HAND;
     const bool right = r.rightHand == 1;
     pfuLog("Requested mouse: %d (0:unknow, 1: left, 2: right)\n", right ? 2 : 1);
 
-    driver.rightMouse = right;
-    driver.find(devices);
-    if (devices.empty())
+    const std::vector<zentrova::MouseInfo> mice =
+        link.findMice(right ? zentrova::Hand::Right : zentrova::Hand::Left, devices);
+    if (mice.empty())
         return ZENTROVA_PFU_NO_DEVICE;
     if (r.operation == 3 || r.operation < 0 || r.operation > 7) {
         pfuLog("Nothing defined, just return with OK\n");
@@ -175,28 +176,28 @@ int run(std::unique_ptr<ZentrovaDriver>& driverSlot, std::vector<UsbDeviceInfo>&
     pfuLog("Zentrova mice found\n");
     pfuLog("%-24s%-16s%s\n", "Manufacturer", "Product", "Serial Number");
     pfuLog("%-24s%-16s%s\n", "------------", "-------", "-------------");
-    for (const UsbDeviceInfo& d : devices)
-        pfuLog("%-24s%-16s%s\n", d.manufacturer.c_str(), d.product.c_str(), d.serialNumber.c_str());
+    for (const zentrova::MouseInfo& m : mice)
+        pfuLog("%-24s%-16s%s\n", m.manufacturer.c_str(), m.product.c_str(), m.serialNumber.c_str());
     pfuLog("\n");
     pfuLog("\nChecking device list and ID");
 
     const unsigned char wanted = right ? ZENTROVA_MOUSE_ID_RIGHT : ZENTROVA_MOUSE_ID_LEFT;
     int chosen = -1;
     for (size_t i = 0; i < devices.size(); ++i) {
-        driver.open(devices[i]);
+        link.open(devices[i]);
         pfuLog("Open device(%d) for checking mouse ID\n", static_cast<int>(i));
-        if (driver.getMouseId() == wanted)
+        if (link.getMouseId() == wanted)
             chosen = static_cast<int>(i); // the last match wins
-        driver.close();
+        link.close();
         pfuLog("Close device(%d) for checking mouse ID\n", static_cast<int>(i));
     }
     if (chosen < 0)
         return ZENTROVA_PFU_NOT_DONE;
 
-    driver.open(devices[static_cast<size_t>(chosen)]);
+    link.open(devices[static_cast<size_t>(chosen)]);
     pfuLog("Device is opened\r\n");
-    const int result = perform(driver, r);
-    driver.close();
+    const int result = perform(link, r);
+    link.close();
     pfuLog("Device is Closed\r\n");
     return result;
 }
@@ -210,14 +211,14 @@ int doPfu(int rightHand, int operation, int value, const char* file, unsigned in
     // without a trace.
     pfu_log = std::fopen("pfu.log", "a");
     const Request request{rightHand, operation, value, file, color, ledProgram, brightness, speed, program};
-    std::unique_ptr<ZentrovaDriver> driver;
+    std::unique_ptr<MouseLink> link;
     std::vector<UsbDeviceInfo> devices;
     int result;
     bool failed = true;
     // The caller is a foreign runtime behind a C interface: nothing may
     // escape, so every exception ends in a result code.
     try {
-        result = run(driver, devices, request);
+        result = run(link, devices, request);
         failed = false;
     } catch (const ZentrovaException& e) {
         pfuLog("\nERROR (Zentrova:) %s\n", e.what());
@@ -235,13 +236,13 @@ int doPfu(int rightHand, int operation, int value, const char* file, unsigned in
         pfuLog("\nERROR: %s\n", "unknown error");
         result = ZENTROVA_PFU_OTHER_ERROR;
     }
-    if (failed && driver)
-        driver->forceClose(); // without the close hook
+    if (failed && link)
+        link->forceClose(); // without the close hook
     pfuLog("doPfu end\n");
     if (pfu_log)
         std::fclose(pfu_log);
     pfu_log = nullptr;
     devices.clear();
-    driver.reset();
+    link.reset();
     return result;
 }

@@ -7,10 +7,9 @@
 #include <exception>
 #include <vector>
 
-#include "device/BcdVersion.h"
+#include "device/MouseLink.h"
 #include "device/PfuLog.h"
 #include "zentrova/device/PfuLog.h"
-#include "zentrova/device/ZentrovaDriver.h"
 
 namespace {
 
@@ -38,15 +37,16 @@ float getFwVersion(int rightHand)
     // Enumeration throws when a matching mouse cannot be opened (most often
     // "access denied"); the caller is a foreign runtime, so report 0.0.
     try {
-        ZentrovaDriver driver;
-        driver.rightMouse = rightHand == 1;
+        zentrova::MouseLink link("driver.log");
         std::vector<UsbDeviceInfo> devices;
-        driver.find(devices);
-        if (devices.empty())
+        const std::vector<zentrova::MouseInfo> mice =
+            link.findMice(rightHand == 1 ? zentrova::Hand::Right : zentrova::Hand::Left, devices);
+        if (mice.empty())
             return 0.0f;
-        const zentrova::BcdVersion v = zentrova::decodeBcdVersion(devices.front().bcdDevice);
-        versionLog("\n\nZentrova firmware version: %f and %f", static_cast<double>(v.major), v.minor / 100.0);
-        return v.value();
+        const zentrova::MouseInfo& m = mice.front();
+        versionLog("\n\nZentrova firmware version: %f and %f", static_cast<double>(m.firmwareMajor),
+                   m.firmwareMinor / 100.0);
+        return static_cast<float>(m.firmwareMajor) + static_cast<float>(m.firmwareMinor) / 100.0f;
     } catch (const UsbException& e) {
         versionLog("\ngetFwVersion ERROR: (USB) %s\n", e.what());
     } catch (const std::exception& e) {

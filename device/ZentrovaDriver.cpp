@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "device/ZentrovaTransfer.h"
+#include "util/failure_detail.h"
 
 using namespace zentrova_device;
 
@@ -34,9 +35,22 @@ int vendorTransfer(libusb_device_handle* handle, uint8_t requestType, uint8_t re
 // ---------------------------------------------------------------------------
 // ZentrovaDriver
 
-ZentrovaDriver::ZentrovaDriver()
+namespace {
+
+// A mouse that stayed busy past the handshake bound: to every catcher of
+// UsbException the "timeout" of a silent device, as it always was.
+class StillBusy : public UsbException, public zentrova::FailureDetail {
+public:
+    StillBusy() : UsbException("timeout"), FailureDetail(LIBUSB_ERROR_TIMEOUT, std::string(), true) {}
+};
+
+} // namespace
+
+ZentrovaDriver::ZentrovaDriver() : ZentrovaDriver("driver.log") {}
+
+ZentrovaDriver::ZentrovaDriver(const char* logPath)
 {
-    logFile = std::fopen("driver.log", "a+");
+    logFile = logPath ? std::fopen(logPath, "a+") : nullptr;
 }
 
 ZentrovaDriver::~ZentrovaDriver()
@@ -72,7 +86,7 @@ void ZentrovaDriver::checkStatus()
             // Poll again at once, but not forever: a device stuck at busy
             // fails like one that stopped answering.
             if (Clock::now() >= deadline)
-                throwUsbError(LIBUSB_ERROR_TIMEOUT);
+                throw StillBusy();
             continue;
         }
         if (status == ZENTROVA_STATUS_ERROR) {

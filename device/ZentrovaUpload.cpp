@@ -14,20 +14,32 @@ namespace {
 // The upload requests carry no offset: the device appends the chunks in
 // arrival order. `send` transfers one chunk with its handshake and log line.
 template <typename Send>
-void sendChunks(const void* image, size_t size, Send send)
+void sendChunks(const void* image, size_t size, const std::function<void(size_t, size_t)>* progress, Send send)
 {
     auto* bytes = static_cast<unsigned char*>(const_cast<void*>(image)); // OUT data is only read
     for (size_t offset = 0; offset < size;) {
         const size_t chunk = std::min<size_t>(ZENTROVA_MAX_CHUNK, size - offset);
         send(bytes + offset, static_cast<uint16_t>(chunk));
         offset += chunk;
+        if (progress && *progress)
+            (*progress)(offset, size);
     }
 }
 
 } // namespace
 
-// Each request is logged after its transfer succeeded.
 void ZentrovaDriver::updateFirmware(const void* image, size_t size)
+{
+    sendFirmware(image, size, nullptr);
+}
+
+void ZentrovaDriver::uploadProfile(unsigned char slot, const void* image, size_t size)
+{
+    sendProfile(slot, image, size, nullptr);
+}
+
+// Each request is logged after its transfer succeeded.
+void ZentrovaDriver::sendFirmware(const void* image, size_t size, const ChunkProgress* progress)
 {
     if (!image && size)
         throwUsbError(LIBUSB_ERROR_INVALID_PARAM);
@@ -48,7 +60,7 @@ void ZentrovaDriver::updateFirmware(const void* image, size_t size)
         throw ZentrovaException("DFU image too large");
     }
 
-    sendChunks(image, size, [this](unsigned char* chunk, uint16_t length) {
+    sendChunks(image, size, progress, [this](unsigned char* chunk, uint16_t length) {
         vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_OUT, ZENTROVA_CTRL_REQUEST_DFU_UPLOAD, 0, chunk, length);
         zentrova::logTo(logFile, "updateFirmware() ZENTROVA_CTRL_REQUEST_DFU_UPLOAD\r\n");
         checkStatus();
@@ -60,7 +72,7 @@ void ZentrovaDriver::updateFirmware(const void* image, size_t size)
 }
 
 // Each request is logged before its transfer.
-void ZentrovaDriver::uploadProfile(unsigned char slot, const void* image, size_t size)
+void ZentrovaDriver::sendProfile(unsigned char slot, const void* image, size_t size, const ChunkProgress* progress)
 {
     if (!slot)
         return;
@@ -83,7 +95,7 @@ void ZentrovaDriver::uploadProfile(unsigned char slot, const void* image, size_t
         throw ZentrovaException("profile too large");
     }
 
-    sendChunks(image, size, [this](unsigned char* chunk, uint16_t length) {
+    sendChunks(image, size, progress, [this](unsigned char* chunk, uint16_t length) {
         zentrova::logTo(logFile, "uploadProfile() ZENTROVA_CTRL_REQUEST_PROFILE_UPLOAD\r\n");
         vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_OUT, ZENTROVA_CTRL_REQUEST_PROFILE_UPLOAD, 0, chunk, length);
         checkStatus();

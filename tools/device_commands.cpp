@@ -1,6 +1,6 @@
-// Device commands of the zentrova tool: thin layers over doPfu and
-// getFwVersion that say what the result means. "pfu.log" (and the driver's
-// "driver.log") in the current directory hold the details of every call.
+// Device commands of the zentrova tool, on the library's Session API: each
+// command selects the mouse of one hand, checks its ID, runs one operation and
+// says what happened, naming the cause of a failure.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -8,54 +8,61 @@
 
 #include "arguments.h"
 #include "command.h"
-#include "device/BcdVersion.h"
-#include "zentrova/device/DeviceTool.h"
-#include "zentrova/device/FirmwareVersion.h"
-#include "zentrova/device/ZentrovaDriver.h"
+#include "zentrova/device/Session.h"
 
 namespace {
 
+using zentrova::Cause;
+using zentrova::Hand;
+using zentrova::Result;
+using zentrova::Session;
+
 const char* handName(int rightHand) { return rightHand ? "right" : "left"; }
 
-const char* resultText(int result)
+Hand hand(int rightHand) { return rightHand ? Hand::Right : Hand::Left; }
+
+// What a failed Result means to the person at the keyboard.
+std::string failureText(const Result& r)
 {
-    switch (result) {
-    case ZENTROVA_PFU_DONE: return "done";
-    case ZENTROVA_PFU_NO_DEVICE: return "no mouse of that hand is attached";
-    case ZENTROVA_PFU_BAD_HAND: return "unknown hand";
-    case ZENTROVA_PFU_PROFILE_UPLOADED: return "profile uploaded";
-    case ZENTROVA_PFU_PROFILE_UNREADABLE: return "the profile file could not be opened or read";
-    case ZENTROVA_PFU_PROFILE_INVALID: return "the profile file is not a valid profile image";
-    case ZENTROVA_PFU_FIRMWARE_SENT: return "firmware image sent";
-    case ZENTROVA_PFU_FIRMWARE_INVALID: return "the firmware file failed the DFU header checks";
-    case ZENTROVA_PFU_DEVICE_ERROR: return "the mouse reported an error";
-    case ZENTROVA_PFU_USB_ERROR: return "USB error (with \"access denied\": install the udev rule)";
-    case ZENTROVA_PFU_FILE_ERROR: return "the firmware file could not be opened or read";
-    case ZENTROVA_PFU_OTHER_ERROR: return "unexpected error";
-    case ZENTROVA_PFU_LED_DONE: return "LED effect set";
-    case ZENTROVA_PFU_PROGRAM_STARTED: return "program started";
-    case ZENTROVA_PFU_NOT_DONE: return "nothing done (operation not defined, or no mouse answered the hand's ID)";
-    default: return "unknown result";
+    switch (r.cause) {
+    case Cause::AccessDenied:
+        return "access denied to " + (r.deviceNode.empty() ? std::string("the mouse") : r.deviceNode) +
+               "; install the udev rule packaging/70-zentrova.rules (into /lib/udev/rules.d) and plug the mouse "
+               "in again";
+    case Cause::Disconnected: return "the mouse was disconnected";
+    case Cause::Timeout: return "the mouse did not answer in time";
+    case Cause::Busy: return "the mouse stayed busy for too long";
+    case Cause::DeviceError: return "the mouse reported an error: " + r.message;
+    case Cause::UsbError: return "USB error: " + r.message;
+    case Cause::InvalidFile:
+    case Cause::UnreadableFile:
+    case Cause::NoMouse:
+    case Cause::SeveralMice: return r.message;
+    default: return std::string(zentrova::causeName(r.cause)) + ": " + r.message;
     }
 }
 
-// Prints the outcome of one doPfu call; the exit status is 0 only for the
-// operation's success code.
-int report(const char* command, int result, int success)
+int fail(const char* command, const Result& r)
 {
-    if (result == success) {
-        std::printf("%s: %s\n", command, resultText(result));
-        return 0;
-    }
-    std::fprintf(stderr, "zentrova %s: failed: %s (result %d); see pfu.log\n", command, resultText(result), result);
+    std::fprintf(stderr, "zentrova %s: failed: %s\n", command, failureText(r).c_str());
     return 1;
 }
 
-int pfu(const char* command, int success, int rightHand, int operation, int value = 0, const char* file = nullptr,
-        unsigned color = 0, int ledProgram = 0, int brightness = 0, int speed = 0, int program = 0)
+// Opens the mouse of the hand, checks its ID, runs `operation` and prints
+// `done` when it succeeds; the exit status is 0 only then.
+template <typename Operation>
+int onMouse(const char* command, const zentrova::Selector& selector, const char* done, Operation operation)
 {
-    const int result = doPfu(rightHand, operation, value, file, color, ledProgram, brightness, speed, program);
-    return report(command, result, success);
+    Session session;
+    Result r = Session::open(selector, session);
+    if (r)
+        r = session.check();
+    if (r)
+        r = operation(session);
+    if (r.cause != Cause::Done)
+        return fail(command, r);
+    std::printf("%s: %s\n", command, done);
+    return 0;
 }
 
 CommandLineParser parser(const char* name, int argc, char** argv)
@@ -63,56 +70,76 @@ CommandLineParser parser(const char* name, int argc, char** argv)
     return CommandLineParser(std::string("zentrova ") + name, argc, argv);
 }
 
+// The parser of a command on one mouse, which takes --serial beside --hand.
+CommandLineParser mouseParser(const char* name, int argc, char** argv)
+{
+    CommandLineParser cl = parser(name, argc, argv);
+    cl.addUsageDescription("--serial TEXT", "the mouse with this serial number (several of one hand attached)");
+    return cl;
+}
+
+// --hand (required) and --serial (optional).
+zentrova::Selector requireMouse(CommandLineParser& cl)
+{
+    zentrova::Selector selector;
+    selector.hand = hand(requireHand(cl));
+    StringArgument serial;
+    if (cl.getArgument("", "--serial", serial))
+        selector.serialNumber = serial.value;
+    return selector;
+}
+
 int runCheck(int argc, char** argv)
 {
-    auto cl = parser("check", argc, argv);
+    auto cl = mouseParser("check", argc, argv);
     cl.addUsageDescription(kHandUsage, "the mouse to look for");
     handleHelp(cl);
-    const int hand = requireHand(cl);
+    const zentrova::Selector mouse = requireMouse(cl);
     cl.finish();
-    return pfu("check", ZENTROVA_PFU_DONE, hand, ZENTROVA_PFU_OP_CHECK);
+    return onMouse("check", mouse, "done", [](Session&) { return Result(); });
 }
 
 int runUpload(int argc, char** argv)
 {
-    auto cl = parser("upload", argc, argv);
+    auto cl = mouseParser("upload", argc, argv);
     cl.addUsageDescription("IMAGE", "profile image file (from 'zentrova compile')");
     cl.addUsageDescription("--slot N", "profile slot, 1 to 255");
     cl.addUsageDescription(kHandUsage, "the mouse to upload to");
     handleHelp(cl);
-    const int hand = requireHand(cl);
-    const int slot = static_cast<int>(requireNumber(cl, "", "--slot", 1, 255));
+    const zentrova::Selector mouse = requireMouse(cl);
+    const auto slot = static_cast<uint8_t>(requireNumber(cl, "", "--slot", 1, 255));
     const std::string image = requirePositional(cl, "IMAGE");
     cl.finish();
-    return pfu("upload", ZENTROVA_PFU_PROFILE_UPLOADED, hand, ZENTROVA_PFU_OP_UPLOAD_PROFILE, slot, image.c_str());
+    return onMouse("upload", mouse, "profile uploaded",
+                   [&](Session& s) { return s.uploadProfileFile(slot, image); });
 }
 
 int runActivate(int argc, char** argv)
 {
-    auto cl = parser("activate", argc, argv);
+    auto cl = mouseParser("activate", argc, argv);
     cl.addUsageDescription("--slot N", "profile slot, 1 to 255");
     cl.addUsageDescription(kHandUsage, "the mouse");
     handleHelp(cl);
-    const int hand = requireHand(cl);
-    const int slot = static_cast<int>(requireNumber(cl, "", "--slot", 1, 255));
+    const zentrova::Selector mouse = requireMouse(cl);
+    const auto slot = static_cast<uint8_t>(requireNumber(cl, "", "--slot", 1, 255));
     cl.finish();
-    return pfu("activate", ZENTROVA_PFU_DONE, hand, ZENTROVA_PFU_OP_ACTIVATE_PROFILE, slot);
+    return onMouse("activate", mouse, "done", [&](Session& s) { return s.activateProfile(slot); });
 }
 
 int ledEffect(const std::string& name)
 {
     if (name == "static")
-        return ZENTROVA_LED_STATIC;
+        return 2;
     if (name == "breathing")
-        return ZENTROVA_LED_BREATHING;
+        return 0;
     if (name == "rainbow")
-        return ZENTROVA_LED_RAINBOW;
+        return 1;
     if (name == "off")
-        return ZENTROVA_LED_OFF;
+        return -1;
     throw CommandLineException("--effect", ("'" + name + "' is not static, breathing, rainbow or off").c_str());
 }
 
-// RRGGBB (an optional leading '#') as doPfu's 0xRRGGBBxx.
+// RRGGBB (an optional leading '#') as LedSettings' 0xRRGGBBxx.
 unsigned parseColor(const std::string& text)
 {
     const std::string hex = !text.empty() && text[0] == '#' ? text.substr(1) : text;
@@ -125,14 +152,14 @@ unsigned parseColor(const std::string& text)
 
 int runLed(int argc, char** argv)
 {
-    auto cl = parser("led", argc, argv);
+    auto cl = mouseParser("led", argc, argv);
     cl.addUsageDescription("--effect E", "static, breathing, rainbow or off");
     cl.addUsageDescription("--color RRGGBB", "color in hexadecimal (static, breathing; default FFFFFF)");
     cl.addUsageDescription("--brightness N", "0 to 255 (default 255)");
     cl.addUsageDescription("--speed N", "0 to 255 (breathing, rainbow; default 128)");
     cl.addUsageDescription(kHandUsage, "the mouse");
     handleHelp(cl);
-    const int hand = requireHand(cl);
+    const zentrova::Selector mouse = requireMouse(cl);
     const int effect = ledEffect(requireString(cl, "", "--effect"));
     StringArgument color;
     NumberArgument brightness(0, 255), speed(0, 255);
@@ -144,83 +171,81 @@ int runLed(int argc, char** argv)
     cl.getArgument("", "--speed", speed);
     const unsigned rgb = parseColor(color.value);
     cl.finish();
-    return pfu("led", ZENTROVA_PFU_LED_DONE, hand, ZENTROVA_PFU_OP_LED, 0, nullptr, rgb, effect,
-               static_cast<int>(brightness.value), static_cast<int>(speed.value));
+    const zentrova::LedSettings led{rgb, effect, static_cast<int>(brightness.value), static_cast<int>(speed.value)};
+    return onMouse("led", mouse, "LED effect set", [&](Session& s) { return s.setLed(led); });
 }
 
 int runProgram(int argc, char** argv)
 {
-    auto cl = parser("run", argc, argv);
+    auto cl = mouseParser("run", argc, argv);
     cl.addUsageDescription("--program N", "stored program number, 0 to 64");
     cl.addUsageDescription(kHandUsage, "the mouse");
     handleHelp(cl);
-    const int hand = requireHand(cl);
-    const int program = static_cast<int>(requireNumber(cl, "", "--program", 0, 64));
+    const zentrova::Selector mouse = requireMouse(cl);
+    const auto program = static_cast<unsigned>(requireNumber(cl, "", "--program", 0, 64));
     cl.finish();
-    return pfu("run", ZENTROVA_PFU_PROGRAM_STARTED, hand, ZENTROVA_PFU_OP_RUN_PROGRAM, 0, nullptr, 0, 0, 0, 0,
-               program);
+    return onMouse("run", mouse, "program started", [&](Session& s) { return s.runProgram(program); });
 }
 
 int runPolling(int argc, char** argv)
 {
-    auto cl = parser("polling", argc, argv);
+    auto cl = mouseParser("polling", argc, argv);
     cl.addUsageDescription("--rate N", "polling rate code, 1 to 255");
     cl.addUsageDescription(kHandUsage, "the mouse");
     handleHelp(cl);
-    const int hand = requireHand(cl);
-    const int rate = static_cast<int>(requireNumber(cl, "", "--rate", 1, 255));
+    const zentrova::Selector mouse = requireMouse(cl);
+    const auto rate = static_cast<uint8_t>(requireNumber(cl, "", "--rate", 1, 255));
     cl.finish();
-    return pfu("polling", ZENTROVA_PFU_DONE, hand, ZENTROVA_PFU_OP_POLLING_RATE, rate);
+    return onMouse("polling", mouse, "done", [&](Session& s) { return s.setPollingRate(rate); });
 }
 
 int runFirmware(int argc, char** argv)
 {
-    auto cl = parser("firmware", argc, argv);
+    auto cl = mouseParser("firmware", argc, argv);
     cl.addUsageDescription("DFU-IMAGE", "encrypted firmware image");
     cl.addUsageDescription(kHandUsage, "the mouse to update");
     handleHelp(cl);
-    const int hand = requireHand(cl);
+    const zentrova::Selector mouse = requireMouse(cl);
     const std::string image = requirePositional(cl, "DFU-IMAGE");
     cl.finish();
-    return pfu("firmware", ZENTROVA_PFU_FIRMWARE_SENT, hand, ZENTROVA_PFU_OP_FIRMWARE, 0, image.c_str());
+    return onMouse("firmware", mouse, "firmware image sent", [&](Session& s) { return s.updateFirmwareFile(image); });
 }
 
 int runVersion(int argc, char** argv)
 {
-    auto cl = parser("version", argc, argv);
+    auto cl = mouseParser("version", argc, argv);
     cl.addUsageDescription(kHandUsage, "the mouse");
     handleHelp(cl);
-    const int hand = requireHand(cl);
+    const zentrova::Selector mouse = requireMouse(cl);
     cl.finish();
-    const float version = getFwVersion(hand);
-    if (version == 0.0f) {
-        std::fprintf(stderr, "zentrova version: no %s-hand mouse found, or it cannot be opened; see pfu.log\n",
-                     handName(hand));
-        return 1;
-    }
-    std::printf("%.2f\n", static_cast<double>(version));
+    std::vector<zentrova::MouseInfo> mice;
+    size_t index = 0;
+    Result r = zentrova::listMice(mice, mouse.hand);
+    if (r)
+        r = zentrova::selectMouse(mice, mouse, index);
+    if (!r)
+        return fail("version", r);
+    const zentrova::MouseInfo& m = mice[index];
+    std::printf("%.2f\n", static_cast<double>(static_cast<float>(m.firmwareMajor) +
+                                               static_cast<float>(m.firmwareMinor) / 100.0f));
     return 0;
 }
 
-// Enumerates without opening a mouse for more than its strings; access
-// problems end the listing of that hand with the USB error.
+// Lists the mice of one hand: 0 when some were found, -1 when none, 1 when
+// they could not be enumerated.
 int listHand(int rightHand)
 {
-    ZentrovaDriver driver;
-    driver.rightMouse = rightHand == 1;
-    std::vector<UsbDeviceInfo> devices;
-    try {
-        driver.find(devices);
-    } catch (const UsbException& e) {
-        std::fprintf(stderr, "zentrova list: %s-hand mouse: %s\n", handName(rightHand), e.what());
+    std::vector<zentrova::MouseInfo> mice;
+    const Result r = zentrova::listMice(mice, hand(rightHand));
+    if (!r) {
+        std::fprintf(stderr, "zentrova list: %s-hand mouse: %s\n", handName(rightHand), failureText(r).c_str());
         return 1;
     }
-    for (const UsbDeviceInfo& d : devices) {
-        const zentrova::BcdVersion v = zentrova::decodeBcdVersion(d.bcdDevice);
-        std::printf("%-6s %04x:%04x  %-20s %-20s %-16s firmware %d.%02d\n", handName(rightHand), d.vid, d.pid,
-                    d.manufacturer.c_str(), d.product.c_str(), d.serialNumber.c_str(), v.major, v.minor);
-    }
-    return devices.empty() ? -1 : 0;
+    for (const zentrova::MouseInfo& m : mice)
+        std::printf("%-6s %04x:%04x  %-20s %-20s %-16s firmware %d.%02d\n", handName(rightHand), m.vendorId,
+                    m.productId, m.manufacturer.c_str(), m.product.c_str(), m.serialNumber.c_str(), m.firmwareMajor,
+                    m.firmwareMinor);
+    return mice.empty() ? -1 : 0;
 }
 
 int runList(int argc, char** argv)

@@ -2,6 +2,7 @@
 #include "zentrova/usb/UsbDriver.h"
 
 #include "usb/ProbeSlot.h"
+#include "usb/UsbFailure.h"
 
 #include <libusb.h>
 
@@ -65,7 +66,7 @@ void UsbDriver::open(UsbDeviceInfo& info)
     int rc = libusb_open(info.device, &handle);
     if (rc < 0) {
         handle = nullptr;
-        throwUsbError(rc);
+        throwUsbErrorAt(rc, info.device);
     }
     // On failure the handle stays open; the caller releases it.
     rc = libusb_set_auto_detach_kernel_driver(handle, 1);
@@ -141,7 +142,7 @@ void UsbDriver::findByVidPid(std::vector<UsbDeviceInfo>& devices, int vid, int p
         rc = libusb_open(dev, &handle);
         if (rc < 0) {
             handle = nullptr;
-            throwUsbError(rc);
+            throwUsbErrorAt(rc, dev);
         }
         UsbDeviceInfo info = describeOpenDevice(*this, dev, desc);
         libusb_close(handle);

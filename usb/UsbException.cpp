@@ -4,6 +4,25 @@
 
 #include <libusb.h>
 
+#include <cstdio>
+
+#include "usb/UsbFailure.h"
+#include "util/failure_detail.h"
+
+namespace {
+
+// What throwUsbError throws: the exported class with its text, and the
+// libusb code (and device node) for the library's own callers.
+class UsbFailure : public UsbException, public zentrova::FailureDetail {
+public:
+    UsbFailure(const char* message, int code, std::string node)
+        : UsbException(message), FailureDetail(code, std::move(node)) {}
+};
+
+const char* usbErrorText(int code);
+
+} // namespace
+
 UsbException::UsbException(const char* message) : text(message ? message : "") {}
 
 UsbException::~UsbException() = default;
@@ -14,6 +33,25 @@ const char* UsbException::what() const noexcept
 }
 
 void throwUsbError(int code)
+{
+    throw UsbFailure(usbErrorText(code), code, std::string());
+}
+
+void throwUsbErrorAt(int code, libusb_device* device)
+{
+    std::string node;
+    if (device) {
+        char text[32];
+        std::snprintf(text, sizeof text, "/dev/bus/usb/%03u/%03u", libusb_get_bus_number(device),
+                      libusb_get_device_address(device));
+        node = text;
+    }
+    throw UsbFailure(usbErrorText(code), code, std::move(node));
+}
+
+namespace {
+
+const char* usbErrorText(int code)
 {
     const char* message;
     switch (code) {
@@ -31,5 +69,7 @@ void throwUsbError(int code)
     case LIBUSB_ERROR_NOT_SUPPORTED: message = "operation not supported or unimplemented on this platform"; break;
     default:                         message = "unknown error"; break;
     }
-    throw UsbException(message);
+    return message;
 }
+
+} // namespace

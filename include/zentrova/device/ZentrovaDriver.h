@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 #include "zentrova/device/ZentrovaException.h"
@@ -13,8 +14,8 @@
 #include "zentrova/usb/UsbDriver.h"
 
 // Use: construct, set rightMouse, find, open one of the found devices, any
-// number of operations, close, destroy. Each object appends to "driver.log"
-// in the current directory. libusb failures throw UsbException, status 2
+// number of operations, close, destroy. An object made with the public
+// constructor appends to "driver.log" in the current directory. libusb failures throw UsbException, status 2
 // and size checks throw ZentrovaException.
 class ZENTROVA_API ZentrovaDriver : public virtual UsbDriver {
 public:
@@ -52,6 +53,17 @@ public:
     void uploadProfile(unsigned char slot, const void* image, size_t size);
 
 protected:
+    // Appends its lines to the log at `logPath`; null: no log at all.
+    explicit ZentrovaDriver(const char* logPath);
+
+    // The uploads above, calling `progress` (when given) after each chunk's
+    // handshake with the bytes sent so far and the image size.
+    using ChunkProgress = std::function<void(size_t sent, size_t total)>;
+    __attribute__((visibility("hidden"))) void sendFirmware(const void* image, size_t size,
+                                                             const ChunkProgress* progress);
+    __attribute__((visibility("hidden"))) void sendProfile(unsigned char slot, const void* image, size_t size,
+                                                            const ChunkProgress* progress);
+
     void open_callback() override;
     void close_callback() override;
 

@@ -1,0 +1,142 @@
+#include "device/MouseLink.h"
+
+#include <libusb.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "device/BcdVersion.h"
+#include "device/DfuHeader.h"
+#include "zentrova/device/ProfileLoader.h"
+#include "zentrova/util/FileException.h"
+#include "util/failure_detail.h"
+
+namespace zentrova {
+
+MouseLink::MouseLink(const char* driverLog, unsigned busyBoundMs) : ZentrovaDriver(driverLog)
+{
+    statusBoundMs = busyBoundMs;
+}
+
+std::vector<MouseInfo> MouseLink::findMice(std::optional<Hand> hand, std::vector<UsbDeviceInfo>& devices)
+{
+    if (hand) {
+        rightMouse = *hand == Hand::Right;
+        find(devices);
+    } else {
+        findByVidPid(devices, ZENTROVA_VENDOR_ID, -1);
+        std::vector<UsbDeviceInfo> mice;
+        for (UsbDeviceInfo& d : devices)
+            if (d.pid == ZENTROVA_PRODUCT_ID_RIGHT || d.pid == ZENTROVA_PRODUCT_ID_LEFT)
+                mice.push_back(std::move(d));
+        devices.swap(mice);
+    }
+    std::vector<MouseInfo> out;
+    for (const UsbDeviceInfo& d : devices) {
+        MouseInfo m;
+        m.hand = d.pid == ZENTROVA_PRODUCT_ID_RIGHT ? Hand::Right : Hand::Left;
+        m.vendorId = d.vid;
+        m.productId = d.pid;
+        m.bcdDevice = d.bcdDevice;
+        const BcdVersion v = decodeBcdVersion(d.bcdDevice);
+        m.firmwareMajor = v.major;
+        m.firmwareMinor = v.minor;
+        m.manufacturer = d.manufacturer;
+        m.product = d.product;
+        m.serialNumber = d.serialNumber;
+        m.bus = libusb_get_bus_number(d.device);
+        m.address = libusb_get_device_address(d.device);
+        char node[32];
+        std::snprintf(node, sizeof node, "/dev/bus/usb/%03d/%03d", m.bus, m.address);
+        m.deviceNode = node;
+        out.push_back(std::move(m));
+    }
+    return out;
+}
+
+void MouseLink::setLed(const LedEffect& effect)
+{
+    unsigned char record[sizeof effect.record];
+    std::memcpy(record, effect.record, sizeof record);
+    setLedParams(record);
+    runLedProgram(effect.program);
+}
+
+void MouseLink::sendProfile(uint8_t slot, const uint8_t* image, size_t size, const Progress& progress)
+{
+    ZentrovaDriver::sendProfile(slot, image, size, &progress);
+}
+
+void MouseLink::sendFirmware(const uint8_t* image, size_t size, const Progress& progress)
+{
+    ZentrovaDriver::sendFirmware(image, size, &progress);
+}
+
+Result failureResult()
+{
+    try {
+        throw;
+    } catch (const UsbException& e) {
+        const FailureDetail* detail = failureDetail(e);
+        if (detail && detail->stillBusy)
+            return {Cause::Busy, "the mouse stayed busy past the handshake bound", ""};
+        switch (detail ? detail->usbCode : 0) {
+        case LIBUSB_ERROR_ACCESS:
+            return {Cause::AccessDenied, e.what(), detail->deviceNode};
+        case LIBUSB_ERROR_NO_DEVICE:
+            return {Cause::Disconnected, e.what(), detail->deviceNode};
+        case LIBUSB_ERROR_TIMEOUT:
+            return {Cause::Timeout, e.what(), detail->deviceNode};
+        case LIBUSB_ERROR_PIPE: // the mouse refused the request
+            return {Cause::DeviceError, e.what(), detail->deviceNode};
+        default:
+            return {Cause::UsbError, e.what(), detail ? detail->deviceNode : std::string()};
+        }
+    } catch (const ZentrovaException& e) {
+        return {Cause::DeviceError, e.what(), ""};
+    } catch (const FileException& e) {
+        return {Cause::UnreadableFile, std::string(e.getFileName()) + ": " + e.what(), ""};
+    } catch (const std::exception& e) {
+        return {Cause::Unexpected, e.what(), ""};
+    } catch (...) {
+        return {Cause::Unexpected, "unknown error", ""};
+    }
+}
+
+// The loader reads files only; the image is handed to it as an anonymous
+// in-memory file, with a buffer large enough for the whole body to be checked.
+// Its trace lines go nowhere unless a doPfu call holds pfu_log open.
+Result checkProfileImage(const std::vector<uint8_t>& image)
+{
+    const int fd = memfd_create("zentrova-profile", MFD_CLOEXEC);
+    if (fd < 0)
+        return {Cause::Unexpected, std::string("cannot hold the image: ") + std::strerror(errno), ""};
+    size_t written = 0;
+    while (written < image.size()) {
+        const ssize_t n = write(fd, image.data() + written, image.size() - written);
+        if (n <= 0) {
+            const int error = errno;
+            ::close(fd);
+            return {Cause::Unexpected, std::string("cannot hold the image: ") + std::strerror(error), ""};
+        }
+        written += static_cast<size_t>(n);
+    }
+    std::vector<uint64_t> buffer((sizeof(LoadedProfile) + image.size()) / sizeof(uint64_t) + 1);
+    const std::string path = "/proc/self/fd/" + std::to_string(fd);
+    const bool valid = check_profile(buffer.data(), buffer.size() * sizeof(uint64_t), nullptr, path.c_str());
+    ::close(fd);
+    if (!valid)
+        return {Cause::InvalidFile, "not a valid profile image", ""};
+    return {};
+}
+
+bool firmwareImageAcceptable(const uint8_t* image, size_t size)
+{
+    return dfuHeaderAcceptable(image, size);
+}
+
+} // namespace zentrova

@@ -1,0 +1,166 @@
+// The C++ device API through its installed headers against simulated mice:
+// each cause a Result can name, and the progress of an upload.
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "device/ProfileImage.h"
+#include "usb/SimFixture.h"
+#include "zentrova/device/Session.h"
+#include "zentrova/integrity/dfu_image_writer.h"
+
+using namespace zentrova;
+using sim::MouseConfig;
+using sim::MouseFaults;
+
+namespace {
+
+// Whether this thread's capabilities override file permissions: without
+// them, root too meets the permissions of a device node.
+void overridePermissions(bool on)
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct caps[2]{};
+    ASSERT_EQ(syscall(SYS_capget, &header, caps), 0);
+    const uint32_t bits = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER);
+    caps[0].effective = on ? caps[0].effective | (caps[0].permitted & bits) : caps[0].effective & ~bits;
+    ASSERT_EQ(syscall(SYS_capset, &header, caps), 0);
+}
+
+std::vector<uint8_t> profileImage(size_t programBytes, bool badCrc = false)
+{
+    testimg::ProfileImage img;
+    img.programs = {{1, testimg::pattern(programBytes, 1)}};
+    img.badCrc = badCrc;
+    return img.bytes();
+}
+
+const std::vector<uint8_t> kFirmware =
+    dfu_encode_image(std::array<uint8_t, 32>{}, "ZENTROVA", 0x0300, 0x0100, {{0x1000, testimg::pattern(9008, 2)}});
+
+class SessionTest : public SimTest {};
+
+TEST_F(SessionTest, EachOutcomeNamesItsCause)
+{
+    const Selector any, right{Hand::Right, std::nullopt}, left{Hand::Left, std::nullopt};
+    const auto at = [](unsigned MouseFaults::*field, unsigned k) {
+        MouseFaults f;
+        f.*field = k;
+        return f;
+    };
+    const auto activate = [](Session& s) { return s.activateProfile(3); };
+    MouseConfig wrongId = MouseConfig::left();
+    wrongId.mouseId = 0; // the right-hand ID
+    using Op = std::function<Result(Session&)>;
+    // Requests of activateProfile: reset 1, status 2, activate 3, status 4.
+    const struct { const char* name; std::vector<MouseConfig> mice; Selector select; Op op; Cause cause;
+                   MouseFaults faults = {}; } rows[] = {
+        {"done", {MouseConfig::right()}, any, activate, Cause::Done},
+        {"check", {MouseConfig::left()}, left, [](Session& s) { return s.check(); }, Cause::Done},
+        {"slot 0", {MouseConfig::right()}, any, [](Session& s) { return s.activateProfile(0); }, Cause::NothingToDo},
+        {"program 65", {MouseConfig::right()}, any, [](Session& s) { return s.runProgram(65); }, Cause::NothingToDo},
+        {"rate 0", {MouseConfig::right()}, any, [](Session& s) { return s.setPollingRate(0); }, Cause::NothingToDo},
+        {"upload to slot 0", {MouseConfig::right()}, any,
+         [](Session& s) { return s.uploadProfile(0, profileImage(10)); }, Cause::NothingToDo},
+        {"no mouse", {}, any, nullptr, Cause::NoMouse},
+        {"no left mouse", {MouseConfig::right()}, left, nullptr, Cause::NoMouse},
+        {"two mice", {MouseConfig::right(), MouseConfig::left()}, any, nullptr, Cause::SeveralMice},
+        {"by serial", {MouseConfig::right(), MouseConfig::left()}, Selector{std::nullopt, "ZV-L-0001"},
+         [](Session& s) { return s.mouse().hand == Hand::Left ? s.check() : Result{Cause::Unexpected, "", ""}; },
+         Cause::Done},
+        {"unplugged", {MouseConfig::right()}, right, activate, Cause::Disconnected,
+         at(&MouseFaults::unplugAt, 3)},
+        {"no answer", {MouseConfig::right()}, any, activate, Cause::Timeout, at(&MouseFaults::noAnswerAt, 3)},
+        {"busy forever", {MouseConfig::right()}, any, activate, Cause::Busy,
+         at(&MouseFaults::busyPolls, MouseFaults::BUSY_FOREVER)},
+        {"status 2", {MouseConfig::right()}, any, activate, Cause::DeviceError, at(&MouseFaults::statusErrorAfter, 3)},
+        {"stall", {MouseConfig::right()}, any, activate, Cause::DeviceError, at(&MouseFaults::stallAt, 3)},
+        {"wrong ID", {wrongId}, any, [](Session& s) { return s.check(); }, Cause::DeviceError},
+        {"bad CRC", {MouseConfig::right()}, any,
+         [](Session& s) { return s.uploadProfile(1, profileImage(10, true)); }, Cause::InvalidFile},
+        {"bad DFU", {MouseConfig::right()}, any,
+         [](Session& s) { return s.updateFirmware(std::vector<uint8_t>(kFirmware.begin(), kFirmware.end() - 1)); },
+         Cause::InvalidFile},
+        {"absent file", {MouseConfig::right()}, any,
+         [](Session& s) { return s.uploadProfileFile(1, "absent.zvmp"); }, Cause::UnreadableFile},
+        {"directory", {MouseConfig::right()}, any, [](Session& s) { return s.updateFirmwareFile("."); },
+         Cause::UnreadableFile},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<std::shared_ptr<sim::MouseModel>> mice;
+        for (MouseConfig c : row.mice) {
+            c.faults = row.faults;
+            mice.push_back(addMouse(c));
+        }
+        SessionOptions options;
+        options.busyBoundMs = 50;
+        Session session;
+        Result r = Session::open(row.select, session, options);
+        if (r && row.op)
+            r = row.op(session);
+        EXPECT_EQ(r.cause, row.cause) << causeName(r.cause) << ": " << r.message;
+        EXPECT_EQ(r.ok(), row.cause == Cause::Done || row.cause == Cause::NothingToDo);
+        if (row.cause == Cause::NothingToDo) {
+            EXPECT_TRUE(mice[0]->vendorTranscript().empty());
+        }
+        if (std::string(row.name) == "done") {
+            EXPECT_EQ(mice[0]->state().activeSlot, 3u);
+        }
+        if (row.cause == Cause::SeveralMice) {
+            EXPECT_NE(r.message.find("ZV-L-0001"), std::string::npos) << r.message;
+        }
+        session.close();
+        for (auto& m : mice)
+            testbed->unplug(*m);
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(workDir)) << "no log file unless asked for";
+}
+
+TEST_F(SessionTest, NodeThatMayNotBeOpenedIsAccessDeniedWithItsName)
+{
+    const sim::SimDevice device = testbed->addDevice(std::make_shared<sim::MouseModel>(MouseConfig::left()));
+    ASSERT_EQ(chmod((testbed->rootDir() + device.devnode).c_str(), 0), 0);
+    overridePermissions(false);
+    Session session;
+    const Result opened = Session::open(Selector{}, session);
+    std::vector<MouseInfo> mice;
+    const Result listed = listMice(mice);
+    overridePermissions(true);
+    for (const Result& r : {opened, listed}) {
+        EXPECT_EQ(r.cause, Cause::AccessDenied) << r.message;
+        EXPECT_EQ(r.deviceNode, device.devnode);
+    }
+}
+
+TEST_F(SessionTest, UploadsReportProgressChunkByChunkAndLogOnlyWhereAsked)
+{
+    auto mouse = addMouse(MouseConfig::right());
+    SessionOptions options;
+    options.driverLog = workDir + "/protocol.log";
+    Session session;
+    ASSERT_TRUE(Session::open(Selector{}, session, options));
+    EXPECT_EQ(session.firmwareVersion(), "1.23");
+    const std::vector<uint8_t> image = profileImage(9000); // beyond the 8 KiB doPfu checks: three chunks
+    for (const auto& upload : std::vector<std::function<Result(const Progress&)>>{
+             [&](const Progress& p) { return session.uploadProfile(2, image, p); },
+             [&](const Progress& p) { return session.updateFirmware(kFirmware, p); }}) {
+        std::vector<std::pair<size_t, size_t>> calls;
+        ASSERT_TRUE(upload([&](size_t sent, size_t total) { calls.emplace_back(sent, total); }));
+        ASSERT_EQ(calls.size(), 3u);
+        for (size_t i = 0; i < calls.size(); ++i) {
+            EXPECT_EQ(calls[i].first, std::min<size_t>((i + 1) * 4096, calls[i].second));
+            EXPECT_EQ(calls[i].second, calls.back().first);
+        }
+    }
+    EXPECT_EQ(mouse->state().slots.at(2), image);
+    EXPECT_EQ(mouse->state().firmware, kFirmware);
+    EXPECT_GT(std::filesystem::file_size(options.driverLog), 0u);
+    EXPECT_FALSE(std::filesystem::exists(workDir + "/driver.log"));
+}
+
+} // namespace

@@ -1,61 +1,36 @@
 // zentrova-sim runs an unmodified program against simulated mice and
 // reports what they hold afterwards.
-#include <stdlib.h>
 #include <sys/wait.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <cstdlib>
 #include <string>
 
 #include <gtest/gtest.h>
+
+#include "device/TempDir.h"
 
 namespace {
 
 struct Outcome {
     int status;
-    std::string output; // the program's standard output and error
-    std::string report;
+    std::string output, report; // output: the program's standard output and error
 };
 
-std::string slurp(const std::string& path)
+// Runs ENV zentrova-sim OPTIONS -- COMMAND in a fresh temporary directory.
+Outcome run(const std::string& options, const std::string& command, const std::string& env = "")
 {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    TempDir dir;
+    const std::string line = "cd '" + dir.dir + "' && " + env + " '" + ZENTROVA_SIM_LAUNCHER + "' " + options +
+                             " --report '" + dir.path("report.txt") + "' -- " + command + " > out.txt 2>&1";
+    const int rc = std::system(line.c_str());
+    return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, dir.text("out.txt"), dir.text("report.txt")};
 }
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-class LauncherTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "zentrova-sim-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir, ignored);
-    }
-
-    // Runs ENV zentrova-sim OPTIONS -- COMMAND in the temporary directory.
-    Outcome run(const std::string& options, const std::string& command, const std::string& env = "")
-    {
-        const std::string line = "cd '" + dir + "' && " + env + " '" + ZENTROVA_SIM_LAUNCHER + "' " + options +
-                                 " --report '" + dir + "/report.txt' -- " + command + " > '" + dir +
-                                 "/out.txt' 2>&1";
-        const int rc = std::system(line.c_str());
-        return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, slurp(dir + "/out.txt"), slurp(dir + "/report.txt")};
-    }
-
-    std::string dir;
-};
-
 } // namespace
 
-TEST_F(LauncherTest, ReportsWhatTheProgramLeftOnTheMouse)
+TEST(Launcher, ReportsWhatTheProgramLeftOnTheMouse)
 {
     const Outcome r = run("--left --right --firmware 2.05", ZENTROVA_SIM_CLIENT);
     EXPECT_EQ(r.status, 0) << r.output;
@@ -73,22 +48,24 @@ TEST_F(LauncherTest, ReportsWhatTheProgramLeftOnTheMouse)
         EXPECT_TRUE(contains(right, line)) << "missing: " << line << "in:\n" << right;
 }
 
-TEST_F(LauncherTest, FaultsReachTheProgram)
+TEST(Launcher, FaultsReachTheProgram)
 {
-    Outcome r = run("--right --unplug-at 3", ZENTROVA_SIM_CLIENT);
-    EXPECT_EQ(r.status, 4);
-    EXPECT_TRUE(contains(r.output, "failed: no such device (it may have been disconnected)")) << r.output;
-    EXPECT_TRUE(contains(r.report, "(unplugged)")) << r.report;
-
-    r = run("--right --slot-size 3=4999", ZENTROVA_SIM_CLIENT);
-    EXPECT_TRUE(contains(r.output, "failed: profile too large")) << r.output;
-
-    r = run("--right --status-error-after 1", ZENTROVA_SIM_CLIENT);
-    EXPECT_TRUE(contains(r.output, "failed: communication error")) << r.output;
-    EXPECT_TRUE(contains(r.report, "status errors answered: 1")) << r.report;
+    const struct {
+        const char *options, *output, *report;
+    } cases[] = {
+        {"--right --unplug-at 3", "failed: no such device (it may have been disconnected)", "(unplugged)"},
+        {"--right --slot-size 3=4999", "failed: profile too large", ""},
+        {"--right --status-error-after 1", "failed: communication error", "status errors answered: 1"},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = run(c.options, ZENTROVA_SIM_CLIENT);
+        EXPECT_EQ(r.status, 4) << c.options;
+        EXPECT_TRUE(contains(r.output, c.output)) << r.output;
+        EXPECT_TRUE(contains(r.report, c.report)) << r.report;
+    }
 }
 
-TEST_F(LauncherTest, PassesTheUsersPreloadAndExitStatusToTheProgram)
+TEST(Launcher, PassesTheUsersPreloadAndExitStatusToTheProgram)
 {
     // An instrumented launcher must accept a preload ahead of its sanitizer runtime.
     const Outcome r = run("--quiet", "sh -c 'echo \"[$LD_PRELOAD]\"; exit 9'",
@@ -97,7 +74,7 @@ TEST_F(LauncherTest, PassesTheUsersPreloadAndExitStatusToTheProgram)
     EXPECT_TRUE(contains(r.output, "[libumockdev-preload.so.0:libz.so.1]")) << r.output;
 }
 
-TEST_F(LauncherTest, RejectsBadOptions)
+TEST(Launcher, RejectsBadOptions)
 {
     for (const char* options : {"--bogus", "--firmware 1.2.3", "--slots 0", "--slot-size 9=10", "--busy x"})
         EXPECT_EQ(run(options, "true").status, 2) << options;

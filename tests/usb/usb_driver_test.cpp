@@ -7,7 +7,6 @@
 #include <tuple>
 #include <vector>
 
-#include "sim/StandardDevice.h"
 #include "usb/SimFixture.h"
 #include "zentrova/device/ZentrovaException.h"
 
@@ -18,13 +17,12 @@ namespace {
 // A device class that counts its hooks and can be told to fail in them.
 class ProbeDriver : public virtual UsbDriver {
 public:
-    explicit ProbeDriver(int pid = -1) : pid(pid) {}
     ~ProbeDriver() override
     {
         if (closeOnDestroy)
             UsbDriver::close();
     }
-    void find(std::vector<UsbDeviceInfo>& devices) override { findByVidPid(devices, 0x7A51, pid); }
+    void find(std::vector<UsbDeviceInfo>& devices) override { findByVidPid(devices, 0x7A51, -1); }
 
     int opens = 0, closes = 0;
     bool failHooks = false, closeOnDestroy = true;
@@ -38,9 +36,6 @@ protected:
         if (failHooks)
             throw UsbException("hook failed");
     }
-
-private:
-    int pid;
 };
 
 } // namespace
@@ -69,26 +64,8 @@ TEST(UsbError, EveryLibusbCodeHasItsFixedMessage)
     };
     for (const auto& row : table)
         EXPECT_EQ(failureOf<UsbException>([&] { throwUsbError(row.code); }), row.message) << "code " << row.code;
-}
-
-// Both exception classes own a copy of their text.
-template <typename E>
-class ExceptionText : public ::testing::Test {};
-using ExceptionTypes = ::testing::Types<UsbException, ZentrovaException>;
-TYPED_TEST_SUITE(ExceptionText, ExceptionTypes);
-
-TYPED_TEST(ExceptionText, EachCopyOwnsItsText)
-{
-    std::string text = "stall";
-    auto original = std::make_unique<TypeParam>(text.c_str());
-    text = "overwritten";
-    TypeParam copy(*original);
-    TypeParam assigned("x");
-    assigned = *original;
-    original.reset();
-    EXPECT_STREQ(copy.what(), "stall");
-    EXPECT_STREQ(assigned.what(), "stall");
-    EXPECT_STREQ(TypeParam(nullptr).what(), "");
+    EXPECT_STREQ(UsbException(nullptr).what(), "");
+    EXPECT_STREQ(ZentrovaException(nullptr).what(), "");
 }
 
 // --- enumeration ----------------------------------------------------------
@@ -139,31 +116,6 @@ TEST_F(SimTest, FindByVidPidMatchesExactlyAndReadsTheStrings)
               std::make_tuple(0x7A51, 3, 0x0207, "Zentrova", "Zentrova Mouse (left hand)"));
     EXPECT_NE(d.device, nullptr);
     EXPECT_FALSE(driver.isOpened()); // the probes are released
-}
-
-TEST_F(SimTest, FailingStringReadEndsTheEnumerationAndReleasesTheProbe)
-{
-    using namespace zentrova::sim;
-    // Two devices whose product string index points at no string: the
-    // device stalls that request.
-    DeviceDescriptorFields f;
-    f.idVendor = 0x7A51;
-    f.idProduct = 9;
-    f.iProduct = 5;
-    const std::vector<std::vector<uint8_t>> configs = {{9, 2, 9, 0, 0, 1, 0, 0x80, 50}};
-    for (int i = 0; i < 2; ++i)
-        testbed->addDevice(std::make_shared<StandardDevice>(deviceDescriptorBytes(f), configs,
-                                                            std::map<uint8_t, std::string>{}));
-    addMouse();
-    ProbeDriver driver(9);
-    std::vector<UsbDeviceInfo> devices(1);
-    EXPECT_EQ(failureOf<UsbException>([&] { driver.find(devices); }), "stall");
-    EXPECT_TRUE(devices.empty()); // nothing appended before the failing device
-    EXPECT_EQ(driver.deviceHandle(), nullptr);
-
-    // The driver stays usable.
-    driver.findByVidPid(devices, 0x7A51, 2);
-    EXPECT_EQ(devices.size(), 1u);
 }
 
 // --- open, close and the hooks ------------------------------------------

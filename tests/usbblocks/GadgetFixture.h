@@ -80,10 +80,4 @@ protected:
     }
 };
 
-template <typename F>
-std::string usbErrorOf(F&& f)
-{
-    return failureOf<UsbException>(std::forward<F>(f));
-}
-
 #endif

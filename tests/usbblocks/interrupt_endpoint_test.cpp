@@ -1,7 +1,5 @@
 // The interrupt IN endpoint through the real libusb against a simulated
-// gadget whose packets the tests inject: with no handler, with a handler
-// that copies, with one that keeps its buffers, after an error, and torn
-// down with a transfer or a delivery in progress.
+// gadget whose packets the tests inject.
 #include <errno.h>
 
 #include <atomic>

@@ -64,6 +64,8 @@ void UsbDriver::getDescriptors(UsbDescriptors& out)
                                      LIBUSB_DT_DEVICE_SIZE, TIMEOUT_MS);
     if (rc < 0)
         throwUsbError(rc);
+    if (rc < LIBUSB_DT_DEVICE_SIZE)
+        throwUsbError(LIBUSB_ERROR_OTHER); // a short device descriptor is no device descriptor
 
     out.configurations.resize(out.deviceDescriptor.bNumConfigurations);
     std::unique_ptr<uint8_t[]> buffer(new uint8_t[CONFIG_BUFFER_SIZE]);

@@ -103,11 +103,11 @@ TEST_F(DescriptorTest, TreesOfAPlainAndOfASeveralConfigurationDevice)
                              " i1.0 ff 03/2/64/0 | c4 9 80 50 | c3 27 80 50 i0.0 01 84/5/192/1(9,05)/7/85");
 }
 
-// Layouts the walk does not take (anything but interface, endpoints,
-// interface, ...) and malformed lengths all end with "unknown error",
-// without reading past the received bytes or writing past a record (the
-// sanitizer builds watch that).
-TEST_F(DescriptorTest, LayoutsOtherThanInterfacesAndEndpointsAndMalformedLengthsFail)
+// Descriptors of other types between the records are stepped over; records
+// out of place and malformed lengths end with "unknown error", without
+// reading past the received bytes or writing past a record (the sanitizer
+// builds watch that).
+TEST_F(DescriptorTest, OtherDescriptorsAreSteppedOverAndMisplacedOrMalformedOnesFail)
 {
     const Bytes plain = configurationBytes(1, {vendorInterface(0)});
     const size_t interfaceAt = 9, firstEndpointAt = 18, lastEndpointAt = 32;
@@ -129,10 +129,32 @@ TEST_F(DescriptorTest, LayoutsOtherThanInterfacesAndEndpointsAndMalformedLengths
     const struct {
         const char* name;
         Bytes bytes;
+        std::string tree; // of the configuration, after the device's part
+    } stepped[] = {
+        {"HID class descriptor between interface and endpoint", configurationBytes(1, {hid}),
+         "1 | c1 34 80 50 i0.0 03 81/3/8/10"},
+        {"interface association descriptor", inserted(interfaceAt, {8, 0x0B, 0, 1, 0xFF, 0, 0, 0}),
+         "1 | c1 47 80 50" + vendorTree},
+        {"class-specific descriptor behind the last endpoint", inserted(plain.size(), {3, 0x25, 1}),
+         "1 | c1 42 80 50" + vendorTree},
+    };
+    for (const auto& c : stepped) {
+        SCOPED_TRACE(c.name);
+        freshBus();
+        UsbDescriptors d;
+        EXPECT_EQ(readTree({c.bytes}, d), "(nothing thrown)");
+        EXPECT_EQ(treeOf(d), device + c.tree);
+    }
+
+    const struct {
+        const char* name;
+        Bytes bytes;
     } cases[] = {
-        {"HID interface: class descriptor between interface and endpoint", configurationBytes(1, {hid})},
         {"second alternate setting", configurationBytes(1, {vendorInterface(0), alt})},
-        {"interface association descriptor", inserted(interfaceAt, {8, 0x0B, 0, 1, 0xFF, 0, 0, 0})},
+        {"endpoint where the interface belongs", patched(plain, interfaceAt + 1, LIBUSB_DT_ENDPOINT)},
+        {"interface where an endpoint belongs", patched(plain, firstEndpointAt + 1, LIBUSB_DT_INTERFACE)},
+        {"descriptor to step over one byte long", inserted(interfaceAt, {1, 0x0B})},
+        {"configuration of another type", patched(plain, 1, LIBUSB_DT_STRING)},
         {"wTotalLength one short of the walk", patched(plain, 2, static_cast<uint8_t>(plain.size() - 1))},
         {"wTotalLength beyond the bytes sent", patched(plain, 2, static_cast<uint8_t>(plain.size() + 20))},
         {"configuration length 0", patched(plain, 0, 0)},
@@ -164,14 +186,16 @@ TEST_F(DescriptorTest, EachReadReplacesTheTreeAndAFailedOneKeepsWhatArrived)
         EXPECT_EQ(failureOf<UsbException>([&] { driver().getDescriptors(d); }), "stall");
     EXPECT_EQ(treeOf(d), device + "2 | c1 39 80 50" + vendorTree + " | c0 0 00 0");
 
-    // The HID descriptor went in as the first interface's endpoint, copied
-    // only as far as an endpoint's standard fields go.
-    gadget->overrideDescriptor(LIBUSB_DT_CONFIG, 0, ControlReply::answer(configurationBytes(1, {hid, hid})));
+    // A walk that fails part way keeps the records it filled.
+    Bytes cut = configurationBytes(1, {hid, hid});
+    cut[cut.size() - 7] = 0; // the second interface's endpoint has length 0
+    gadget->overrideDescriptor(LIBUSB_DT_CONFIG, 0, ControlReply::answer(cut));
     EXPECT_EQ(failureOf<UsbException>([&] { driver().getDescriptors(d); }), "unknown error");
-    EXPECT_EQ(treeOf(d), device + "2 | c1 59 80 50 i0.0 03 11/1/256/34(9,21)/52/00 i0.0 00 | c0 0 00 0");
+    EXPECT_EQ(treeOf(d), device + "2 | c1 59 80 50 i0.0 03 81/3/8/10 i0.0 03 | c0 0 00 0");
 
+    // A device descriptor cut short is refused; what arrived stays.
     gadget->overrideDescriptor(LIBUSB_DT_DEVICE, 0, ControlReply::answer({18, 1, 0x00, 0x02, 0, 0, 0, 64}));
-    driver().getDescriptors(d);
+    EXPECT_EQ(failureOf<UsbException>([&] { driver().getDescriptors(d); }), "unknown error");
     EXPECT_EQ(treeOf(d), "18 1 0200 64 0000:0000 0000 000 0");
     EXPECT_TRUE(driver().isOpened());
 }

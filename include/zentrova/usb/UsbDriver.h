@@ -57,9 +57,11 @@ public:
     // no device is open.
     void findByVidPid(std::vector<UsbDeviceInfo>& devices, int vid, int pid);
     // Reads the open device's device and configuration descriptors over
-    // endpoint 0 into `out` (replacing its content). A configuration whose
-    // descriptors are not exactly interface, endpoints, interface, ... as
-    // wTotalLength says, or are malformed, throws "unknown error".
+    // endpoint 0 into `out` (replacing its content). Class-specific and other
+    // descriptors between interfaces and endpoints are stepped over. A short
+    // device descriptor, or a configuration whose descriptors are not
+    // interface, endpoints, interface, ... as wTotalLength says, or are
+    // malformed, throws "unknown error".
     void getDescriptors(UsbDescriptors& out);
     // Lists every device whose manufacturer, product and serial-number
     // strings contain the given patterns (case-sensitive; an empty pattern

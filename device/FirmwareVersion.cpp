@@ -7,10 +7,10 @@
 #include <exception>
 #include <vector>
 
-#include "device/BcdVersion.h"
 #include "device/PfuLog.h"
 #include "zentrova/device/PfuLog.h"
 #include "zentrova/device/ZentrovaDriver.h"
+#include "zentrova/integrity/DfuHeader.h"
 
 namespace {
 
@@ -44,9 +44,10 @@ float getFwVersion(int rightHand)
         driver.find(devices);
         if (devices.empty())
             return 0.0f;
-        const zentrova::BcdVersion v = zentrova::decodeBcdVersion(devices.front().bcdDevice);
+        const uint16_t bcd = devices.front().bcdDevice;
+        const zentrova::BcdVersion v = zentrova::decodeBcdVersion(bcd);
         versionLog("\n\nZentrova firmware version: %f and %f", static_cast<double>(v.major), v.minor / 100.0);
-        return v.value();
+        return zentrova::bcdVersionValue(bcd);
     } catch (const UsbException& e) {
         versionLog("\ngetFwVersion ERROR: (USB) %s\n", e.what());
     } catch (const std::exception& e) {

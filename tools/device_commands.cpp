@@ -8,10 +8,10 @@
 
 #include "arguments.h"
 #include "command.h"
-#include "device/BcdVersion.h"
 #include "zentrova/device/DeviceTool.h"
 #include "zentrova/device/FirmwareVersion.h"
 #include "zentrova/device/ZentrovaDriver.h"
+#include "zentrova/integrity/DfuHeader.h"
 
 namespace {
 
@@ -216,9 +216,9 @@ int listHand(int rightHand)
         return 1;
     }
     for (const UsbDeviceInfo& d : devices) {
-        const zentrova::BcdVersion v = zentrova::decodeBcdVersion(d.bcdDevice);
-        std::printf("%-6s %04x:%04x  %-20s %-20s %-16s firmware %d.%02d\n", handName(rightHand), d.vid, d.pid,
-                    d.manufacturer.c_str(), d.product.c_str(), d.serialNumber.c_str(), v.major, v.minor);
+        std::printf("%-6s %04x:%04x  %-20s %-20s %-16s firmware %s\n", handName(rightHand), d.vid, d.pid,
+                    d.manufacturer.c_str(), d.product.c_str(), d.serialNumber.c_str(),
+                    zentrova::formatBcdVersion(d.bcdDevice).c_str());
     }
     return devices.empty() ? -1 : 0;
 }

@@ -240,13 +240,13 @@ void expandDecryptKeys(const uint8_t* key, RoundKeys& keys)
 inline uint32_t encColumn(uint32_t s0, uint32_t s1, uint32_t s2, uint32_t s3, uint32_t key)
 {
     const auto& t = kEncTables.t;
-    return t[0][byteOf(s0, 0)] ^ t[1][byteOf(s1, 1)] ^ t[2][byteOf(s2, 2)] ^ t[3][byteOf(s3, 3)] ^ key;
+    return (t[0][byteOf(s0, 0)] ^ t[1][byteOf(s1, 1)]) ^ (t[2][byteOf(s2, 2)] ^ t[3][byteOf(s3, 3)] ^ key);
 }
 
 inline uint32_t decColumn(uint32_t s0, uint32_t s3, uint32_t s2, uint32_t s1, uint32_t key)
 {
     const auto& t = kDecTables.t;
-    return t[0][byteOf(s0, 0)] ^ t[1][byteOf(s3, 1)] ^ t[2][byteOf(s2, 2)] ^ t[3][byteOf(s1, 3)] ^ key;
+    return (t[0][byteOf(s0, 0)] ^ t[1][byteOf(s3, 1)]) ^ (t[2][byteOf(s2, 2)] ^ t[3][byteOf(s1, 3)] ^ key);
 }
 
 // SubBytes and ShiftRows of column c: row r comes from column c + r.
@@ -299,6 +299,34 @@ inline void decryptBlock(const RoundKeys& keys, uint8_t* block)
     store32(block + 12, invSubShift(s3, s2, s1, s0) ^ dk[14][3]);
 }
 
+// Two blocks with their rounds interleaved: the table lookups of one block
+// wait on each other, those of the two blocks do not.
+inline void decryptTwoBlocks(const RoundKeys& keys, uint8_t* blocks)
+{
+    const uint32_t(*dk)[4] = keys.w;
+    uint32_t a0 = load32(blocks) ^ dk[0][0], a1 = load32(blocks + 4) ^ dk[0][1];
+    uint32_t a2 = load32(blocks + 8) ^ dk[0][2], a3 = load32(blocks + 12) ^ dk[0][3];
+    uint32_t b0 = load32(blocks + 16) ^ dk[0][0], b1 = load32(blocks + 20) ^ dk[0][1];
+    uint32_t b2 = load32(blocks + 24) ^ dk[0][2], b3 = load32(blocks + 28) ^ dk[0][3];
+    for (int round = 1; round < 14; ++round) {
+        const uint32_t* const k = dk[round];
+        const uint32_t ta0 = decColumn(a0, a3, a2, a1, k[0]), tb0 = decColumn(b0, b3, b2, b1, k[0]);
+        const uint32_t ta1 = decColumn(a1, a0, a3, a2, k[1]), tb1 = decColumn(b1, b0, b3, b2, k[1]);
+        const uint32_t ta2 = decColumn(a2, a1, a0, a3, k[2]), tb2 = decColumn(b2, b1, b0, b3, k[2]);
+        const uint32_t ta3 = decColumn(a3, a2, a1, a0, k[3]), tb3 = decColumn(b3, b2, b1, b0, k[3]);
+        a0 = ta0, a1 = ta1, a2 = ta2, a3 = ta3;
+        b0 = tb0, b1 = tb1, b2 = tb2, b3 = tb3;
+    }
+    store32(blocks, invSubShift(a0, a3, a2, a1) ^ dk[14][0]);
+    store32(blocks + 4, invSubShift(a1, a0, a3, a2) ^ dk[14][1]);
+    store32(blocks + 8, invSubShift(a2, a1, a0, a3) ^ dk[14][2]);
+    store32(blocks + 12, invSubShift(a3, a2, a1, a0) ^ dk[14][3]);
+    store32(blocks + 16, invSubShift(b0, b3, b2, b1) ^ dk[14][0]);
+    store32(blocks + 20, invSubShift(b1, b0, b3, b2) ^ dk[14][1]);
+    store32(blocks + 24, invSubShift(b2, b1, b0, b3) ^ dk[14][2]);
+    store32(blocks + 28, invSubShift(b3, b2, b1, b0) ^ dk[14][3]);
+}
+
 inline void xor16(uint8_t* dst, const uint8_t* src)
 {
     for (int i = 0; i < 16; ++i)
@@ -341,15 +369,23 @@ void decryptPortable(aes256_ctx_t* ctx, uint8_t* buf, size_t size, bool chained)
     RoundKeys keys;
     expandDecryptKeys(ctx->enc_key, keys);
     uint8_t chain[16];
-    uint8_t kept[16];
+    uint8_t kept[32]; // the ciphertext of the blocks in progress
     std::memcpy(chain, ctx->iv, 16);
-    for (size_t offset = 0; offset < size; offset += 16) {
+    for (size_t offset = 0; offset < size;) {
         uint8_t* block = buf + offset;
-        std::memcpy(kept, block, 16);
-        decryptBlock(keys, block);
-        if (chained)
+        const size_t n = size - offset >= 32 ? 32 : 16;
+        std::memcpy(kept, block, n);
+        if (n == 32)
+            decryptTwoBlocks(keys, block);
+        else
+            decryptBlock(keys, block);
+        if (chained) {
             xor16(block, chain);
-        std::memcpy(chain, kept, 16);
+            if (n == 32)
+                xor16(block + 16, kept);
+        }
+        std::memcpy(chain, kept + n - 16, 16);
+        offset += n;
     }
     noteLastWindow(ctx, false);
     if (chained)
@@ -441,6 +477,65 @@ AES_HW void encryptHw(aes256_ctx_t* ctx, uint8_t* buf, size_t size, bool chained
         store128(ctx->iv, chain);
 }
 
+// Sixteen blocks at once, two in each 256-bit register (processors with
+// VAES): returns the bytes done, a multiple of 256; `chain` is updated.
+#define AES_VAES __attribute__((target("vaes,avx2,aes")))
+
+AES_VAES inline __m256i load256(const uint8_t* p)
+{
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+AES_VAES size_t decryptVaes(const HwRoundKeys& keys, uint8_t* buf, size_t size, bool chained, __m128i& chain)
+{
+    constexpr int kLanes = 8;
+    __m256i k[15];
+    for (int round = 0; round < 15; ++round)
+        k[round] = _mm256_broadcastsi128_si256(keys.k[round]);
+    size_t offset = 0;
+    for (; size - offset >= 32 * kLanes; offset += 32 * kLanes) {
+        uint8_t* const p = buf + offset;
+        __m256i s[kLanes];
+#pragma GCC unroll 8
+        for (int j = 0; j < kLanes; ++j)
+            s[j] = _mm256_xor_si256(load256(p + 32 * j), k[0]);
+        for (int round = 1; round < 14; ++round) {
+            const __m256i rk = k[round];
+#pragma GCC unroll 8
+            for (int j = 0; j < kLanes; ++j)
+                s[j] = _mm256_aesdec_epi128(s[j], rk);
+        }
+        // Blocks 2j and 2j + 1 take the 32 bytes 16 before them; the last
+        // pair first, so that those bytes are still ciphertext.
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32 * kLanes - 16));
+#pragma GCC unroll 8
+        for (int j = kLanes - 1; j > 0; --j) {
+            const __m256i previous = chained ? load256(p + 32 * j - 16) : _mm256_setzero_si256();
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(p + 32 * j),
+                                _mm256_xor_si256(_mm256_aesdeclast_epi128(s[j], k[14]), previous));
+        }
+        const __m256i first = chained ? _mm256_set_m128i(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), chain)
+                                      : _mm256_setzero_si256();
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), _mm256_xor_si256(_mm256_aesdeclast_epi128(s[0], k[14]), first));
+        if (chained)
+            chain = next;
+    }
+    explicit_bzero(k, sizeof k);
+    _mm256_zeroupper();
+    return offset;
+}
+
+#undef AES_VAES
+
+bool cpuHasVaes()
+{
+    static const bool available = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("vaes") && __builtin_cpu_supports("avx2");
+    }();
+    return available;
+}
+
 // Blocks decrypt independently of each other: eight at a time keep the AES
 // unit busy; each is then XORed with the ciphertext before it.
 AES_HW void decryptHw(aes256_ctx_t* ctx, uint8_t* buf, size_t size, bool chained)
@@ -452,27 +547,28 @@ AES_HW void decryptHw(aes256_ctx_t* ctx, uint8_t* buf, size_t size, bool chained
     const __m128i* k = keys.k;
     const __m128i zero = _mm_setzero_si128();
     __m128i chain = chained ? load128(ctx->iv) : zero;
-    size_t offset = 0;
+    size_t offset = cpuHasVaes() ? decryptVaes(keys, buf, size, chained, chain) : 0;
     constexpr int kLanes = 8;
     for (; size - offset >= 16 * kLanes; offset += 16 * kLanes) {
-        __m128i cipher[kLanes], s[kLanes];
+        uint8_t* const p = buf + offset;
+        __m128i s[kLanes];
 #pragma GCC unroll 8
-        for (int j = 0; j < kLanes; ++j) {
-            cipher[j] = load128(buf + offset + 16 * j);
-            s[j] = _mm_xor_si128(cipher[j], k[0]);
-        }
+        for (int j = 0; j < kLanes; ++j)
+            s[j] = _mm_xor_si128(load128(p + 16 * j), k[0]);
         for (int round = 1; round < 14; ++round) {
             const __m128i rk = k[round];
 #pragma GCC unroll 8
             for (int j = 0; j < kLanes; ++j)
                 s[j] = _mm_aesdec_si128(s[j], rk);
         }
+        // Last block first: each XOR reads the ciphertext before it while it
+        // is still in the buffer.
+        const __m128i next = chained ? load128(p + 16 * (kLanes - 1)) : zero;
 #pragma GCC unroll 8
-        for (int j = 0; j < kLanes; ++j) {
-            const __m128i previous = j == 0 ? chain : (chained ? cipher[j - 1] : zero);
-            store128(buf + offset + 16 * j, _mm_xor_si128(_mm_aesdeclast_si128(s[j], k[14]), previous));
-        }
-        chain = chained ? cipher[kLanes - 1] : zero;
+        for (int j = kLanes - 1; j > 0; --j)
+            store128(p + 16 * j, _mm_xor_si128(_mm_aesdeclast_si128(s[j], k[14]), chained ? load128(p + 16 * (j - 1)) : zero));
+        store128(p, _mm_xor_si128(_mm_aesdeclast_si128(s[0], k[14]), chain));
+        chain = next;
     }
     for (; offset < size; offset += 16) {
         const __m128i cipher = load128(buf + offset);

@@ -3,10 +3,15 @@
 //
 // Slicing by 16: table k holds the register change caused by one byte that is
 // followed by k zero bytes, so 16 bytes cost 16 independent lookups instead of
-// a chain of 16 dependent ones. CRC-32 on x86-64 CPUs with PCLMULQDQ folds
-// four 128-bit lanes with carry-less multiplications and reduces them to 32
-// bits at the end (Barrett reduction); lengths below 64 bytes and the tail
-// behind the last 16-byte block go through the tables.
+// a chain of 16 dependent ones.
+//
+// On x86-64 CPUs with PCLMULQDQ all three CRCs fold the data instead: four
+// 128-bit lanes, each multiplied (carry-less) by x^512 mod P and added to the
+// next 64 bytes, then folded by x^128 into one lane. A lane then stands for a
+// polynomial congruent to the data so far modulo P, so the CRC of its 16 bytes
+// (one slicing step, from a zero register) is the register after the data.
+// Lengths below 64 and the bytes behind the last 16-byte block go through the
+// tables.
 #include "zentrova/integrity/crc.h"
 
 #include <array>
@@ -85,41 +90,77 @@ T sliced(const SliceTables<T>& s, T reg, const uint8_t* p, uint64_t n)
     for (; n >= 16; n -= 16, p += 16) {
         const uint64_t a = load64le(p) ^ reg;
         const uint64_t b = load64le(p + 8);
-        uint32_t r = 0;
-        for (unsigned j = 0; j < 8; ++j)
-            r ^= s.t[15 - j][(a >> (8 * j)) & 0xFFu] ^ s.t[7 - j][(b >> (8 * j)) & 0xFFu];
-        reg = static_cast<T>(r);
+        // Four independent chains of XORs, not one of sixteen.
+        uint32_t r[4] = {};
+        for (unsigned j = 0; j < 4; ++j) {
+            r[0] ^= s.t[15 - j][(a >> (8 * j)) & 0xFFu];
+            r[1] ^= s.t[11 - j][(a >> (8 * j + 32)) & 0xFFu];
+            r[2] ^= s.t[7 - j][(b >> (8 * j)) & 0xFFu];
+            r[3] ^= s.t[3 - j][(b >> (8 * j + 32)) & 0xFFu];
+        }
+        reg = static_cast<T>((r[0] ^ r[1]) ^ (r[2] ^ r[3]));
     }
     return bytewise(s.t[0], reg, p, n);
 }
 
+// x^n mod P for the polynomial P of `width` bits (normal form, top bit
+// implied), returned bit-reflected in 64 bits: coefficient d at bit 63 - d.
+constexpr uint64_t xPowerModReflected(uint32_t poly, int width, int n)
+{
+    uint64_t r = 1;
+    for (int i = 0; i < n; ++i) {
+        r <<= 1;
+        if ((r >> width) & 1)
+            r ^= (uint64_t{1} << width) | poly;
+    }
+    uint64_t reflected = 0;
+    for (int d = 0; d < width; ++d)
+        if ((r >> d) & 1)
+            reflected |= uint64_t{1} << (63 - d);
+    return reflected;
+}
+
+// Constants to move a 128-bit lane D bits on: its first 64 bits (the higher
+// powers) are multiplied by x^(D+64) mod P, the last 64 by x^D mod P. The
+// product of two reflected 64-bit values comes out one power short in a
+// 128-bit lane, so each constant is one power lower.
+struct FoldConstants {
+    uint64_t k512first, k512last, k128first, k128last;
+};
+
+constexpr FoldConstants makeFoldConstants(uint32_t poly, int width)
+{
+    return {xPowerModReflected(poly, width, 512 + 63), xPowerModReflected(poly, width, 512 - 1),
+            xPowerModReflected(poly, width, 128 + 63), xPowerModReflected(poly, width, 128 - 1)};
+}
+
+constexpr FoldConstants kFold8 = makeFoldConstants(0x31, 8);
+constexpr FoldConstants kFold16 = makeFoldConstants(0x1021, 16);
+constexpr FoldConstants kFold32 = makeFoldConstants(0x04C11DB7u, 32);
+
+static_assert(kFold32.k128last == xPowerModReflected(0x04C11DB7u, 32, 127), "fold constants");
+
 #if ZENTROVA_CRC_CLMUL
 
-#define CRC_CLMUL __attribute__((target("pclmul,sse4.1")))
+#define CRC_CLMUL __attribute__((target("pclmul,sse2")))
 
 CRC_CLMUL inline __m128i load128(const uint8_t* p)
 {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
 
-// x * k (both 64-bit halves, each by its own constant) + next.
+// The lane moved on by the constants' distance, added to the lane there.
 CRC_CLMUL inline __m128i fold(__m128i x, __m128i k, __m128i next)
 {
     return _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x00), _mm_clmulepi64_si128(x, k, 0x11)), next);
 }
 
-// Folds the register (not complemented here) over n bytes, n >= 64 and a
-// multiple of 16. Constants: x^(k) mod P for the fold distances 512 + 32 /
-// 512 - 32 (four lanes), 128 + 32 / 128 - 32 (one lane), 64 (to 64 bits),
-// then P and floor(x^64 / P) for the reduction, all bit-reflected.
-CRC_CLMUL uint32_t foldClmul(uint32_t reg, const uint8_t* p, uint64_t n)
+// The register after n bytes, n >= 64 and a multiple of 16.
+template <typename T>
+CRC_CLMUL T foldClmul(const SliceTables<T>& tables, const FoldConstants& c, T reg, const uint8_t* p, uint64_t n)
 {
-    const __m128i k1k2 = _mm_set_epi64x(0x01c6e41596, 0x0154442bd4);
-    const __m128i k3k4 = _mm_set_epi64x(0x00ccaa009e, 0x01751997d0);
-    const __m128i k5 = _mm_set_epi64x(0, 0x0163cd6124);
-    const __m128i poly = _mm_set_epi64x(0x01f7011641, 0x01db710641);
-    const __m128i mask32 = _mm_setr_epi32(~0, 0, ~0, 0);
-
+    const __m128i k512 = _mm_set_epi64x(static_cast<long long>(c.k512last), static_cast<long long>(c.k512first));
+    const __m128i k128 = _mm_set_epi64x(static_cast<long long>(c.k128last), static_cast<long long>(c.k128first));
     __m128i x1 = _mm_xor_si128(load128(p), _mm_cvtsi32_si128(static_cast<int>(reg)));
     __m128i x2 = load128(p + 16);
     __m128i x3 = load128(p + 32);
@@ -127,26 +168,19 @@ CRC_CLMUL uint32_t foldClmul(uint32_t reg, const uint8_t* p, uint64_t n)
     p += 64;
     n -= 64;
     for (; n >= 64; n -= 64, p += 64) {
-        x1 = fold(x1, k1k2, load128(p));
-        x2 = fold(x2, k1k2, load128(p + 16));
-        x3 = fold(x3, k1k2, load128(p + 32));
-        x4 = fold(x4, k1k2, load128(p + 48));
+        x1 = fold(x1, k512, load128(p));
+        x2 = fold(x2, k512, load128(p + 16));
+        x3 = fold(x3, k512, load128(p + 32));
+        x4 = fold(x4, k512, load128(p + 48));
     }
-    x1 = fold(x1, k3k4, x2);
-    x1 = fold(x1, k3k4, x3);
-    x1 = fold(x1, k3k4, x4);
+    x1 = fold(x1, k128, x2);
+    x1 = fold(x1, k128, x3);
+    x1 = fold(x1, k128, x4);
     for (; n >= 16; n -= 16, p += 16)
-        x1 = fold(x1, k3k4, load128(p));
-
-    // 128 -> 64 bits, then 64 -> 32 by Barrett reduction.
-    __m128i x2r = _mm_clmulepi64_si128(x1, k3k4, 0x10);
-    x1 = _mm_xor_si128(_mm_srli_si128(x1, 8), x2r);
-    x2r = _mm_srli_si128(x1, 4);
-    x1 = _mm_xor_si128(_mm_clmulepi64_si128(_mm_and_si128(x1, mask32), k5, 0x00), x2r);
-    x2r = _mm_clmulepi64_si128(_mm_and_si128(x1, mask32), poly, 0x10);
-    x2r = _mm_clmulepi64_si128(_mm_and_si128(x2r, mask32), poly, 0x00);
-    x1 = _mm_xor_si128(x1, x2r);
-    return static_cast<uint32_t>(_mm_extract_epi32(x1, 1));
+        x1 = fold(x1, k128, load128(p));
+    uint8_t lane[16];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(lane), x1);
+    return sliced(tables, T{0}, lane, 16);
 }
 
 #undef CRC_CLMUL
@@ -157,29 +191,32 @@ bool cpuHasClmul()
 {
     static const bool available = [] {
         __builtin_cpu_init();
-        return __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
+        return __builtin_cpu_supports("pclmul") != 0;
     }();
     return available;
 }
 
 #endif
 
-uint32_t crc32Register(uint32_t reg, const uint8_t* p, uint64_t n)
+template <typename T>
+T crcRegister(const SliceTables<T>& tables, const FoldConstants& c, T reg, const uint8_t* p, uint64_t n)
 {
 #if ZENTROVA_CRC_CLMUL
     if (n >= 64 && cpuHasClmul() && !g_tablesOnly.load(std::memory_order_relaxed)) {
         const uint64_t folded = n & ~uint64_t{15};
-        reg = foldClmul(reg, p, folded);
+        reg = foldClmul(tables, c, reg, p, folded);
         p += folded;
         n -= folded;
     }
+#else
+    (void)c;
 #endif
-    return sliced(kCrc32, reg, p, n);
+    return sliced(tables, reg, p, n);
 }
 
 } // namespace
 
-bool crc32_clmul_available()
+bool crc_clmul_available()
 {
 #if ZENTROVA_CRC_CLMUL
     return cpuHasClmul();
@@ -188,7 +225,7 @@ bool crc32_clmul_available()
 #endif
 }
 
-void crc32_tables_only(bool tablesOnly)
+void crc_tables_only(bool tablesOnly)
 {
 #if ZENTROVA_CRC_CLMUL
     g_tablesOnly.store(tablesOnly);
@@ -218,19 +255,19 @@ extern "C" {
 
 ZENTROVA_API uint8_t qv_crc8_compute(const void* data, uint64_t length, uint8_t seed)
 {
-    return sliced(kCrc8, seed, static_cast<const uint8_t*>(data), length);
+    return crcRegister(kCrc8, kFold8, seed, static_cast<const uint8_t*>(data), length);
 }
 
 ZENTROVA_API uint16_t qv_crc16_compute(const void* data, uint64_t length, uint16_t seed)
 {
-    return sliced(kCrc16, seed, static_cast<const uint8_t*>(data), length);
+    return crcRegister(kCrc16, kFold16, seed, static_cast<const uint8_t*>(data), length);
 }
 
 ZENTROVA_API uint32_t qv_crc32_compute(const void* data, uint64_t length, uint32_t seed)
 {
     if (length == 0)
         return seed;
-    return ~crc32Register(~seed, static_cast<const uint8_t*>(data), length);
+    return ~crcRegister(kCrc32, kFold32, ~seed, static_cast<const uint8_t*>(data), length);
 }
 
 } // extern "C"

@@ -14,16 +14,16 @@
 
 namespace {
 
-// Every test runs with CRC-32 on carry-less multiplication and on the tables.
+// Every test runs on carry-less multiplication and on the tables.
 class Crc : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override
     {
-        if (!GetParam() && !crc32_clmul_available())
+        if (!GetParam() && !crc_clmul_available())
             GTEST_SKIP() << "no carry-less multiplication on this CPU";
-        crc32_tables_only(GetParam());
+        crc_tables_only(GetParam());
     }
-    void TearDown() override { crc32_tables_only(false); }
+    void TearDown() override { crc_tables_only(false); }
 };
 
 INSTANTIATE_TEST_SUITE_P(Impl, Crc, ::testing::Values(true, false),

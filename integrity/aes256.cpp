@@ -9,11 +9,12 @@
 // -- and wipes that array before it returns; the context stores no schedule.
 //
 // The portable code uses four 1 KiB round tables per direction (SubBytes,
-// ShiftRows and MixColumns of one byte), built at compile time with the S-boxes.
-// On x86-64 processors with AES instructions those instructions run instead
-// (chosen at run time; see aes256_select.h): an order of magnitude faster and,
-// unlike table lookups, the same time whatever the key and data. CBC
-// decryption there works on eight blocks at once.
+// ShiftRows and MixColumns of one byte), built at compile time with the S-boxes;
+// CBC decryption interleaves two blocks. On x86-64 processors with AES
+// instructions those instructions run instead (chosen at run time; see
+// aes256_select.h): an order of magnitude faster and, unlike table lookups,
+// the same time whatever the key and data. CBC decryption there works on
+// eight blocks at once, or sixteen with VAES.
 #include "zentrova/integrity/aes256.h"
 
 #include <array>

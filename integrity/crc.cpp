@@ -138,7 +138,11 @@ constexpr FoldConstants kFold8 = makeFoldConstants(0x31, 8);
 constexpr FoldConstants kFold16 = makeFoldConstants(0x1021, 16);
 constexpr FoldConstants kFold32 = makeFoldConstants(0x04C11DB7u, 32);
 
-static_assert(kFold32.k128last == xPowerModReflected(0x04C11DB7u, 32, 127), "fold constants");
+// The same powers in the published 33-bit form of the CRC-32 folding
+// constants (coefficient d at bit 32 - d): x^96 and x^160 mod P.
+static_assert(xPowerModReflected(0x04C11DB7u, 32, 96) >> 31 == 0xCCAA009Eu &&
+                  xPowerModReflected(0x04C11DB7u, 32, 160) >> 31 == 0x1751997D0u,
+              "fold constants");
 
 #if ZENTROVA_CRC_CLMUL
 

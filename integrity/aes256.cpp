@@ -96,9 +96,10 @@ inline uint32_t rotr32(uint32_t x, int shift)
     return (x >> shift) | (x << (32 - shift));
 }
 
-inline uint8_t byteOf(uint32_t w, int index)
+// Byte `index` of a word, as a table index (unsigned and as wide as a pointer).
+inline size_t byteOf(uint32_t w, int index)
 {
-    return static_cast<uint8_t>(w >> (8 * index));
+    return (w >> (8 * index)) & 0xFFu;
 }
 
 // Multiplication by 2 in GF(2^8) of each of the four bytes of a word.

@@ -10,6 +10,7 @@
 #include "device/MouseLink.h"
 #include "device/PfuLog.h"
 #include "zentrova/device/PfuLog.h"
+#include "zentrova/integrity/DfuHeader.h"
 
 namespace {
 
@@ -43,10 +44,10 @@ float getFwVersion(int rightHand)
             link.findMice(rightHand == 1 ? zentrova::Hand::Right : zentrova::Hand::Left, devices);
         if (mice.empty())
             return 0.0f;
-        const zentrova::MouseInfo& m = mice.front();
-        versionLog("\n\nZentrova firmware version: %f and %f", static_cast<double>(m.firmwareMajor),
-                   m.firmwareMinor / 100.0);
-        return static_cast<float>(m.firmwareMajor) + static_cast<float>(m.firmwareMinor) / 100.0f;
+        const uint16_t bcd = mice.front().bcdDevice;
+        const zentrova::BcdVersion v = zentrova::decodeBcdVersion(bcd);
+        versionLog("\n\nZentrova firmware version: %f and %f", static_cast<double>(v.major), v.minor / 100.0);
+        return zentrova::bcdVersionValue(bcd);
     } catch (const UsbException& e) {
         versionLog("\ngetFwVersion ERROR: (USB) %s\n", e.what());
     } catch (const std::exception& e) {

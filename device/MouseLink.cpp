@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "device/BcdVersion.h"
+#include "zentrova/integrity/DfuHeader.h"
 #include "device/DfuHeader.h"
 #include "zentrova/device/ProfileLoader.h"
 #include "zentrova/util/FileException.h"

@@ -2,6 +2,8 @@
 // operation with a Result in place of an exception.
 #include "zentrova/device/Session.h"
 
+#include "zentrova/integrity/DfuHeader.h"
+
 #include <cstdio>
 #include <cstring>
 #include <cerrno>
@@ -147,9 +149,7 @@ const MouseInfo& Session::mouse() const { return info; }
 
 std::string Session::firmwareVersion() const
 {
-    char text[16];
-    std::snprintf(text, sizeof text, "%d.%02d", info.firmwareMajor, info.firmwareMinor);
-    return text;
+    return formatBcdVersion(info.bcdDevice);
 }
 
 void Session::close()

@@ -1,7 +1,8 @@
 // dfu_decode_image over arbitrary image bytes under a fixed key (0xA0, 0xA1,
 // ... 0xBF): verifying only, and with a write callback in chunks of 16 and of
 // 4096 bytes. All three must agree, and every chunk must lie in the work
-// buffer and the allowed region. The same bytes are then sealed as a plain-text
+// buffer and the allowed region; an accepted image has a header that
+// zentrova::DfuHeader::parse accepts with the same tag. The same bytes are then sealed as a plain-text
 // image (check block filled in, payload encrypted, header CRC stored), so that
 // arbitrary segment headers reach the segment parser.
 //
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "zentrova/integrity/DfuHeader.h"
 #include "zentrova/integrity/aes256.h"
 #include "zentrova/integrity/crc.h"
 #include "zentrova/integrity/dfu.h"
@@ -57,6 +59,9 @@ void decodeAllWays(const Bytes& image) // an exactly sized copy: reads past it t
     const bool small = decode(image, 16, onChunk);
     const uint64_t smallBytes = g_delivered;
     if (decode(image, 4096, onChunk) != verified || small != verified || (verified && smallBytes != g_delivered))
+        std::abort();
+    const auto header = zentrova::DfuHeader::parse(image.data(), image.size());
+    if (verified && !(header && header->tagIs("ZENTROVA")))
         std::abort();
 }
 

@@ -1,17 +1,20 @@
-// AES-256 with round keys derived on the fly.
+// AES-256 with the round keys expanded once per call.
 //
 // The state and the 32-byte key-schedule window are handled as little-endian
 // 32-bit words: word c of the state is column c, byte r of a word is row r.
-// The window always holds two consecutive round keys (2k, 2k+1); one schedule
-// step advances it to (2k+2, 2k+3), and the inverse step moves it back, so
-// encryption starts from enc_key (round keys 0, 1) and decryption from dec_key
-// (round keys 14, 15 -- the window after seven steps; key 15 is never used).
-// The only tables are the S-box and its inverse, built at compile time.
+// The window holds two consecutive round keys (2k, 2k+1); one schedule step
+// advances it to (2k+2, 2k+3). Every CBC or block call expands the fifteen
+// round keys from enc_key into an array on its own stack -- for decryption the
+// keys of the equivalent inverse cipher (InvMixColumns applied to rounds 1-13)
+// -- and wipes that array before it returns; the context stores no schedule.
 //
-// On x86-64 processors with AES instructions the same structure runs on those
-// instructions (chosen at run time; see aes256_select.h): it is an order of
-// magnitude faster and, unlike table lookups, takes the same time whatever
-// the key and data.
+// The portable code uses four 1 KiB round tables per direction (SubBytes,
+// ShiftRows and MixColumns of one byte), built at compile time with the S-boxes;
+// CBC decryption interleaves two blocks. On x86-64 processors with AES
+// instructions those instructions run instead (chosen at run time; see
+// aes256_select.h): an order of magnitude faster and, unlike table lookups,
+// the same time whatever the key and data. CBC decryption there works on
+// eight blocks at once, or sixteen with VAES.
 #include "zentrova/integrity/aes256.h"
 
 #include <array>
@@ -20,6 +23,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+
+#include <string.h>
 
 #include "integrity/aes256_select.h"
 
@@ -91,9 +96,10 @@ inline uint32_t rotr32(uint32_t x, int shift)
     return (x >> shift) | (x << (32 - shift));
 }
 
-inline uint8_t byteOf(uint32_t w, int index)
+// Byte `index` of a word, as a table index (unsigned and as wide as a pointer).
+inline size_t byteOf(uint32_t w, int index)
 {
-    return static_cast<uint8_t>(w >> (8 * index));
+    return (w >> (8 * index)) & 0xFFu;
 }
 
 // Multiplication by 2 in GF(2^8) of each of the four bytes of a word.
@@ -129,19 +135,6 @@ inline void scheduleForward(Window k, uint8_t rc)
     k[7] ^= k[6];
 }
 
-// Undoes scheduleForward with the same round constant.
-inline void scheduleBackward(Window k, uint8_t rc)
-{
-    k[7] ^= k[6];
-    k[6] ^= k[5];
-    k[5] ^= k[4];
-    k[4] ^= subWord(k[3]);
-    k[3] ^= k[2];
-    k[2] ^= k[1];
-    k[1] ^= k[0];
-    k[0] ^= subWord(rotr32(k[7], 8)) ^ rc;
-}
-
 inline void loadWindow(Window k, const uint8_t* bytes)
 {
     for (int i = 0; i < 8; ++i)
@@ -152,20 +145,6 @@ inline void storeWindow(uint8_t* bytes, const Window k)
 {
     for (int i = 0; i < 8; ++i)
         store32(bytes + 4 * i, k[i]);
-}
-
-// SubBytes and ShiftRows of column c: row r comes from column c + r.
-inline uint32_t subShift(uint32_t s0, uint32_t s1, uint32_t s2, uint32_t s3)
-{
-    return static_cast<uint32_t>(kSbox[byteOf(s0, 0)]) | static_cast<uint32_t>(kSbox[byteOf(s1, 1)]) << 8 |
-           static_cast<uint32_t>(kSbox[byteOf(s2, 2)]) << 16 | static_cast<uint32_t>(kSbox[byteOf(s3, 3)]) << 24;
-}
-
-// InvSubBytes and InvShiftRows of column c: row r comes from column c - r.
-inline uint32_t invSubShift(uint32_t s0, uint32_t s3, uint32_t s2, uint32_t s1)
-{
-    return static_cast<uint32_t>(kInvSbox[byteOf(s0, 0)]) | static_cast<uint32_t>(kInvSbox[byteOf(s3, 1)]) << 8 |
-           static_cast<uint32_t>(kInvSbox[byteOf(s2, 2)]) << 16 | static_cast<uint32_t>(kInvSbox[byteOf(s1, 3)]) << 24;
 }
 
 // MixColumns of one column: b[i] = 2(a[i] ^ a[i+1]) ^ a[i+1] ^ a[i+2] ^ a[i+3].
@@ -182,80 +161,172 @@ inline uint32_t invMixColumn(uint32_t x)
     return mixColumn(x ^ xtime4(xtime4(t)));
 }
 
-void encryptBlockPortable(aes256_ctx_t* ctx, uint8_t* block)
+constexpr uint8_t gmul(uint8_t a, uint8_t b)
 {
-    Window k;
-    loadWindow(k, ctx->enc_key);
-    uint32_t s0 = load32(block) ^ k[0];
-    uint32_t s1 = load32(block + 4) ^ k[1];
-    uint32_t s2 = load32(block + 8) ^ k[2];
-    uint32_t s3 = load32(block + 12) ^ k[3];
-    uint8_t rc = 1;
-    for (int round = 1; round <= 14; ++round) {
-        uint32_t t0 = subShift(s0, s1, s2, s3);
-        uint32_t t1 = subShift(s1, s2, s3, s0);
-        uint32_t t2 = subShift(s2, s3, s0, s1);
-        uint32_t t3 = subShift(s3, s0, s1, s2);
-        if (round != 14) {
-            t0 = mixColumn(t0);
-            t1 = mixColumn(t1);
-            t2 = mixColumn(t2);
-            t3 = mixColumn(t3);
-        }
-        const uint32_t* rk = k + 4; // odd rounds: second key of the window
-        if ((round & 1) == 0) {
-            scheduleForward(k, rc);
-            rc = xtime(rc);
-            rk = k;
-        }
-        s0 = t0 ^ rk[0];
-        s1 = t1 ^ rk[1];
-        s2 = t2 ^ rk[2];
-        s3 = t3 ^ rk[3];
+    uint8_t product = 0;
+    for (; b != 0; b = static_cast<uint8_t>(b >> 1)) {
+        if (b & 1)
+            product ^= a;
+        a = static_cast<uint8_t>((a << 1) ^ ((a & 0x80) ? 0x1B : 0));
     }
-    storeWindow(ctx->work_key, k);
-    store32(block, s0);
-    store32(block + 4, s1);
-    store32(block + 8, s2);
-    store32(block + 12, s3);
+    return product;
 }
 
-void decryptBlockPortable(aes256_ctx_t* ctx, uint8_t* block)
+constexpr uint32_t rotl32c(uint32_t x, int shift)
+{
+    return shift == 0 ? x : (x << shift) | (x >> (32 - shift));
+}
+
+// Table r maps the byte in row r of a column to that byte's share of the
+// round output column: S-box then the (Inv)MixColumns column for row r.
+struct RoundTables {
+    uint32_t t[4][256];
+};
+
+constexpr RoundTables makeRoundTables(const std::array<uint8_t, 256>& box, uint8_t m0, uint8_t m1, uint8_t m2,
+                                      uint8_t m3)
+{
+    RoundTables tables{};
+    for (unsigned i = 0; i < 256; ++i) {
+        const uint8_t s = box[i];
+        const uint32_t column = uint32_t{gmul(s, m0)} | uint32_t{gmul(s, m1)} << 8 | uint32_t{gmul(s, m2)} << 16 |
+                                uint32_t{gmul(s, m3)} << 24;
+        for (int r = 0; r < 4; ++r)
+            tables.t[r][i] = rotl32c(column, 8 * r);
+    }
+    return tables;
+}
+
+constexpr RoundTables kEncTables = makeRoundTables(kSbox, 2, 1, 1, 3);
+constexpr RoundTables kDecTables = makeRoundTables(kInvSbox, 14, 9, 13, 11);
+
+static_assert(kEncTables.t[0][0] == 0xA56363C6u && kDecTables.t[0][0] == 0x50A7F451u, "round tables");
+
+// Fifteen round keys of four words, wiped when they go out of scope.
+struct RoundKeys {
+    uint32_t w[15][4];
+    RoundKeys() = default;
+    RoundKeys(const RoundKeys&) = delete;
+    RoundKeys& operator=(const RoundKeys&) = delete;
+    ~RoundKeys() { explicit_bzero(w, sizeof w); }
+};
+
+void expandEncryptKeys(const uint8_t* key, RoundKeys& keys)
 {
     Window k;
-    loadWindow(k, ctx->dec_key);
-    uint32_t s0 = load32(block) ^ k[0];
-    uint32_t s1 = load32(block + 4) ^ k[1];
-    uint32_t s2 = load32(block + 8) ^ k[2];
-    uint32_t s3 = load32(block + 12) ^ k[3];
-    uint8_t rc = 0x80;
-    for (int round = 13; round >= 0; --round) {
-        const uint32_t t0 = invSubShift(s0, s3, s2, s1);
-        const uint32_t t1 = invSubShift(s1, s0, s3, s2);
-        const uint32_t t2 = invSubShift(s2, s1, s0, s3);
-        const uint32_t t3 = invSubShift(s3, s2, s1, s0);
-        const uint32_t* rk = k; // even rounds: first key of the window
-        if (round & 1) {
-            rc = static_cast<uint8_t>(rc >> 1);
-            scheduleBackward(k, rc);
-            rk = k + 4;
-        }
-        s0 = t0 ^ rk[0];
-        s1 = t1 ^ rk[1];
-        s2 = t2 ^ rk[2];
-        s3 = t3 ^ rk[3];
-        if (round != 0) {
-            s0 = invMixColumn(s0);
-            s1 = invMixColumn(s1);
-            s2 = invMixColumn(s2);
-            s3 = invMixColumn(s3);
-        }
+    loadWindow(k, key);
+    uint8_t rc = 1;
+    for (int pair = 0;; ++pair) {
+        std::memcpy(keys.w[2 * pair], k, 16);
+        if (pair == 7)
+            break;
+        std::memcpy(keys.w[2 * pair + 1], k + 4, 16);
+        scheduleForward(k, rc);
+        rc = xtime(rc);
     }
-    storeWindow(ctx->work_key, k);
-    store32(block, s0);
-    store32(block + 4, s1);
-    store32(block + 8, s2);
-    store32(block + 12, s3);
+    explicit_bzero(k, sizeof k);
+}
+
+// The keys of the equivalent inverse cipher, in the order they are used.
+void expandDecryptKeys(const uint8_t* key, RoundKeys& keys)
+{
+    RoundKeys forward;
+    expandEncryptKeys(key, forward);
+    for (int round = 0; round <= 14; ++round)
+        for (int c = 0; c < 4; ++c) {
+            const uint32_t w = forward.w[14 - round][c];
+            keys.w[round][c] = round == 0 || round == 14 ? w : invMixColumn(w);
+        }
+}
+
+inline uint32_t encColumn(uint32_t s0, uint32_t s1, uint32_t s2, uint32_t s3, uint32_t key)
+{
+    const auto& t = kEncTables.t;
+    return (t[0][byteOf(s0, 0)] ^ t[1][byteOf(s1, 1)]) ^ (t[2][byteOf(s2, 2)] ^ t[3][byteOf(s3, 3)] ^ key);
+}
+
+inline uint32_t decColumn(uint32_t s0, uint32_t s3, uint32_t s2, uint32_t s1, uint32_t key)
+{
+    const auto& t = kDecTables.t;
+    return (t[0][byteOf(s0, 0)] ^ t[1][byteOf(s3, 1)]) ^ (t[2][byteOf(s2, 2)] ^ t[3][byteOf(s1, 3)] ^ key);
+}
+
+// SubBytes and ShiftRows of column c: row r comes from column c + r.
+inline uint32_t subShift(uint32_t s0, uint32_t s1, uint32_t s2, uint32_t s3)
+{
+    return static_cast<uint32_t>(kSbox[byteOf(s0, 0)]) | static_cast<uint32_t>(kSbox[byteOf(s1, 1)]) << 8 |
+           static_cast<uint32_t>(kSbox[byteOf(s2, 2)]) << 16 | static_cast<uint32_t>(kSbox[byteOf(s3, 3)]) << 24;
+}
+
+// InvSubBytes and InvShiftRows of column c: row r comes from column c - r.
+inline uint32_t invSubShift(uint32_t s0, uint32_t s3, uint32_t s2, uint32_t s1)
+{
+    return static_cast<uint32_t>(kInvSbox[byteOf(s0, 0)]) | static_cast<uint32_t>(kInvSbox[byteOf(s3, 1)]) << 8 |
+           static_cast<uint32_t>(kInvSbox[byteOf(s2, 2)]) << 16 | static_cast<uint32_t>(kInvSbox[byteOf(s1, 3)]) << 24;
+}
+
+inline void encryptBlock(const RoundKeys& keys, uint8_t* block)
+{
+    const uint32_t(*rk)[4] = keys.w;
+    uint32_t s0 = load32(block) ^ rk[0][0], s1 = load32(block + 4) ^ rk[0][1];
+    uint32_t s2 = load32(block + 8) ^ rk[0][2], s3 = load32(block + 12) ^ rk[0][3];
+    for (int round = 1; round < 14; ++round) {
+        const uint32_t t0 = encColumn(s0, s1, s2, s3, rk[round][0]);
+        const uint32_t t1 = encColumn(s1, s2, s3, s0, rk[round][1]);
+        const uint32_t t2 = encColumn(s2, s3, s0, s1, rk[round][2]);
+        const uint32_t t3 = encColumn(s3, s0, s1, s2, rk[round][3]);
+        s0 = t0, s1 = t1, s2 = t2, s3 = t3;
+    }
+    store32(block, subShift(s0, s1, s2, s3) ^ rk[14][0]);
+    store32(block + 4, subShift(s1, s2, s3, s0) ^ rk[14][1]);
+    store32(block + 8, subShift(s2, s3, s0, s1) ^ rk[14][2]);
+    store32(block + 12, subShift(s3, s0, s1, s2) ^ rk[14][3]);
+}
+
+inline void decryptBlock(const RoundKeys& keys, uint8_t* block)
+{
+    const uint32_t(*dk)[4] = keys.w;
+    uint32_t s0 = load32(block) ^ dk[0][0], s1 = load32(block + 4) ^ dk[0][1];
+    uint32_t s2 = load32(block + 8) ^ dk[0][2], s3 = load32(block + 12) ^ dk[0][3];
+    for (int round = 1; round < 14; ++round) {
+        const uint32_t t0 = decColumn(s0, s3, s2, s1, dk[round][0]);
+        const uint32_t t1 = decColumn(s1, s0, s3, s2, dk[round][1]);
+        const uint32_t t2 = decColumn(s2, s1, s0, s3, dk[round][2]);
+        const uint32_t t3 = decColumn(s3, s2, s1, s0, dk[round][3]);
+        s0 = t0, s1 = t1, s2 = t2, s3 = t3;
+    }
+    store32(block, invSubShift(s0, s3, s2, s1) ^ dk[14][0]);
+    store32(block + 4, invSubShift(s1, s0, s3, s2) ^ dk[14][1]);
+    store32(block + 8, invSubShift(s2, s1, s0, s3) ^ dk[14][2]);
+    store32(block + 12, invSubShift(s3, s2, s1, s0) ^ dk[14][3]);
+}
+
+// Two blocks with their rounds interleaved: the table lookups of one block
+// wait on each other, those of the two blocks do not.
+inline void decryptTwoBlocks(const RoundKeys& keys, uint8_t* blocks)
+{
+    const uint32_t(*dk)[4] = keys.w;
+    uint32_t a0 = load32(blocks) ^ dk[0][0], a1 = load32(blocks + 4) ^ dk[0][1];
+    uint32_t a2 = load32(blocks + 8) ^ dk[0][2], a3 = load32(blocks + 12) ^ dk[0][3];
+    uint32_t b0 = load32(blocks + 16) ^ dk[0][0], b1 = load32(blocks + 20) ^ dk[0][1];
+    uint32_t b2 = load32(blocks + 24) ^ dk[0][2], b3 = load32(blocks + 28) ^ dk[0][3];
+    for (int round = 1; round < 14; ++round) {
+        const uint32_t* const k = dk[round];
+        const uint32_t ta0 = decColumn(a0, a3, a2, a1, k[0]), tb0 = decColumn(b0, b3, b2, b1, k[0]);
+        const uint32_t ta1 = decColumn(a1, a0, a3, a2, k[1]), tb1 = decColumn(b1, b0, b3, b2, k[1]);
+        const uint32_t ta2 = decColumn(a2, a1, a0, a3, k[2]), tb2 = decColumn(b2, b1, b0, b3, k[2]);
+        const uint32_t ta3 = decColumn(a3, a2, a1, a0, k[3]), tb3 = decColumn(b3, b2, b1, b0, k[3]);
+        a0 = ta0, a1 = ta1, a2 = ta2, a3 = ta3;
+        b0 = tb0, b1 = tb1, b2 = tb2, b3 = tb3;
+    }
+    store32(blocks, invSubShift(a0, a3, a2, a1) ^ dk[14][0]);
+    store32(blocks + 4, invSubShift(a1, a0, a3, a2) ^ dk[14][1]);
+    store32(blocks + 8, invSubShift(a2, a1, a0, a3) ^ dk[14][2]);
+    store32(blocks + 12, invSubShift(a3, a2, a1, a0) ^ dk[14][3]);
+    store32(blocks + 16, invSubShift(b0, b3, b2, b1) ^ dk[14][0]);
+    store32(blocks + 20, invSubShift(b1, b0, b3, b2) ^ dk[14][1]);
+    store32(blocks + 24, invSubShift(b2, b1, b0, b3) ^ dk[14][2]);
+    store32(blocks + 28, invSubShift(b3, b2, b1, b0) ^ dk[14][3]);
 }
 
 inline void xor16(uint8_t* dst, const uint8_t* src)
@@ -264,40 +335,70 @@ inline void xor16(uint8_t* dst, const uint8_t* src)
         dst[i] ^= src[i];
 }
 
-void encryptCbcPortable(aes256_ctx_t* ctx, uint8_t* buf, size_t size)
+// After a call that processed blocks, work_key holds the window where the
+// schedule of the last block ended: round keys (14, 15) after encryption,
+// (0, 1) after decryption.
+inline void noteLastWindow(aes256_ctx_t* ctx, bool encrypted)
 {
+    std::memcpy(ctx->work_key, encrypted ? ctx->dec_key : ctx->enc_key, 32);
+}
+
+// `chained`: CBC with the context's chaining value; otherwise independent
+// blocks (the single-block functions) and the chaining value is left alone.
+void encryptPortable(aes256_ctx_t* ctx, uint8_t* buf, size_t size, bool chained)
+{
+    if (size == 0)
+        return;
+    RoundKeys keys;
+    expandEncryptKeys(ctx->enc_key, keys);
     const uint8_t* chain = ctx->iv;
     for (size_t offset = 0; offset < size; offset += 16) {
         uint8_t* block = buf + offset;
-        xor16(block, chain);
-        encryptBlockPortable(ctx, block);
+        if (chained)
+            xor16(block, chain);
+        encryptBlock(keys, block);
         chain = block;
     }
-    if (size != 0)
+    noteLastWindow(ctx, true);
+    if (chained)
         std::memcpy(ctx->iv, chain, 16);
 }
 
-void decryptCbcPortable(aes256_ctx_t* ctx, uint8_t* buf, size_t size)
+void decryptPortable(aes256_ctx_t* ctx, uint8_t* buf, size_t size, bool chained)
 {
+    if (size == 0)
+        return;
+    RoundKeys keys;
+    expandDecryptKeys(ctx->enc_key, keys);
     uint8_t chain[16];
-    uint8_t kept[16];
+    uint8_t kept[32]; // the ciphertext of the blocks in progress
     std::memcpy(chain, ctx->iv, 16);
-    for (size_t offset = 0; offset < size; offset += 16) {
+    for (size_t offset = 0; offset < size;) {
         uint8_t* block = buf + offset;
-        std::memcpy(kept, block, 16);
-        decryptBlockPortable(ctx, block);
-        xor16(block, chain);
-        std::memcpy(chain, kept, 16);
+        const size_t n = size - offset >= 32 ? 32 : 16;
+        std::memcpy(kept, block, n);
+        if (n == 32)
+            decryptTwoBlocks(keys, block);
+        else
+            decryptBlock(keys, block);
+        if (chained) {
+            xor16(block, chain);
+            if (n == 32)
+                xor16(block + 16, kept);
+        }
+        std::memcpy(chain, kept + n - 16, 16);
+        offset += n;
     }
-    std::memcpy(ctx->iv, chain, 16);
+    noteLastWindow(ctx, false);
+    if (chained)
+        std::memcpy(ctx->iv, chain, 16);
 }
 
 #if ZENTROVA_AES_HW
 
-// The same cipher on the processor's AES instructions: the same window of two
-// round keys, advanced (or moved back) by one schedule step at a time, where
-// aeskeygenassist supplies the S-box words. Decryption runs the equivalent
-// inverse cipher, so its middle round keys pass through aesimc.
+// The same cipher on the processor's AES instructions: aeskeygenassist
+// supplies the S-box words of the key schedule; decryption runs the
+// equivalent inverse cipher, so its middle round keys pass through aesimc.
 #define AES_HW __attribute__((target("aes,sse2")))
 
 // Prefix XOR of the four words: w1 ^= w0, w2 ^= w1, w3 ^= w2.
@@ -308,70 +409,11 @@ AES_HW inline __m128i prefixXor(__m128i x)
     return x;
 }
 
-// Inverse of prefixXor.
-AES_HW inline __m128i unprefixXor(__m128i x)
-{
-    return _mm_xor_si128(x, _mm_slli_si128(x, 4));
-}
-
 template <int rc>
 AES_HW inline void hwScheduleForward(__m128i& a, __m128i& b)
 {
     a = _mm_xor_si128(prefixXor(a), _mm_shuffle_epi32(_mm_aeskeygenassist_si128(b, rc), 0xFF));
     b = _mm_xor_si128(prefixXor(b), _mm_shuffle_epi32(_mm_aeskeygenassist_si128(a, 0), 0xAA));
-}
-
-template <int rc>
-AES_HW inline void hwScheduleBackward(__m128i& a, __m128i& b)
-{
-    b = unprefixXor(_mm_xor_si128(b, _mm_shuffle_epi32(_mm_aeskeygenassist_si128(a, 0), 0xAA)));
-    a = unprefixXor(_mm_xor_si128(a, _mm_shuffle_epi32(_mm_aeskeygenassist_si128(b, rc), 0xFF)));
-}
-
-template <int rc>
-AES_HW inline __m128i hwEncryptPair(__m128i s, __m128i& a, __m128i& b)
-{
-    hwScheduleForward<rc>(a, b);
-    s = _mm_aesenc_si128(s, a);
-    return _mm_aesenc_si128(s, b);
-}
-
-// Rounds 0..14 from the window (a, b) = round keys (0, 1); leaves (14, 15) in it.
-AES_HW inline __m128i hwEncrypt(__m128i s, __m128i& a, __m128i& b)
-{
-    s = _mm_xor_si128(s, a);
-    s = _mm_aesenc_si128(s, b);
-    s = hwEncryptPair<0x01>(s, a, b);
-    s = hwEncryptPair<0x02>(s, a, b);
-    s = hwEncryptPair<0x04>(s, a, b);
-    s = hwEncryptPair<0x08>(s, a, b);
-    s = hwEncryptPair<0x10>(s, a, b);
-    s = hwEncryptPair<0x20>(s, a, b);
-    hwScheduleForward<0x40>(a, b);
-    return _mm_aesenclast_si128(s, a);
-}
-
-template <int rc>
-AES_HW inline __m128i hwDecryptPair(__m128i s, __m128i& a, __m128i& b)
-{
-    hwScheduleBackward<rc>(a, b);
-    s = _mm_aesdec_si128(s, _mm_aesimc_si128(b));
-    return _mm_aesdec_si128(s, _mm_aesimc_si128(a));
-}
-
-// Rounds 14..0 from the window (a, b) = round keys (14, 15); leaves (0, 1) in it.
-AES_HW inline __m128i hwDecrypt(__m128i s, __m128i& a, __m128i& b)
-{
-    s = _mm_xor_si128(s, a);
-    s = hwDecryptPair<0x40>(s, a, b);
-    s = hwDecryptPair<0x20>(s, a, b);
-    s = hwDecryptPair<0x10>(s, a, b);
-    s = hwDecryptPair<0x08>(s, a, b);
-    s = hwDecryptPair<0x04>(s, a, b);
-    s = hwDecryptPair<0x02>(s, a, b);
-    hwScheduleBackward<0x01>(a, b);
-    s = _mm_aesdec_si128(s, _mm_aesimc_si128(b));
-    return _mm_aesdeclast_si128(s, a);
 }
 
 AES_HW inline __m128i load128(const uint8_t* p)
@@ -384,49 +426,163 @@ AES_HW inline void store128(uint8_t* p, __m128i v)
     _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
 }
 
-// Every block starts again from the key in the context and derives its round
-// keys on the way; work_key ends with the window of the last block.
-AES_HW void encryptCbcHw(aes256_ctx_t* ctx, uint8_t* buf, size_t size, bool chained)
+// Fifteen round keys in registers' format, wiped when they go out of scope.
+struct HwRoundKeys {
+    __m128i k[15];
+    HwRoundKeys() = default;
+    HwRoundKeys(const HwRoundKeys&) = delete;
+    HwRoundKeys& operator=(const HwRoundKeys&) = delete;
+    ~HwRoundKeys() { explicit_bzero(k, sizeof k); }
+};
+
+AES_HW void hwExpandEncryptKeys(const uint8_t* key, HwRoundKeys& keys)
 {
-    const __m128i key0 = load128(ctx->enc_key);
-    const __m128i key1 = load128(ctx->enc_key + 16);
-    __m128i chain = chained ? load128(ctx->iv) : _mm_setzero_si128();
-    __m128i a = key0;
-    __m128i b = key1;
-    for (size_t offset = 0; offset < size; offset += 16) {
-        a = key0;
-        b = key1;
-        chain = hwEncrypt(_mm_xor_si128(load128(buf + offset), chain), a, b);
-        store128(buf + offset, chain);
-    }
-    if (size != 0) {
-        store128(ctx->work_key, a);
-        store128(ctx->work_key + 16, b);
-        if (chained)
-            store128(ctx->iv, chain);
-    }
+    __m128i a = load128(key), b = load128(key + 16);
+    __m128i* k = keys.k;
+    k[0] = a, k[1] = b;
+    hwScheduleForward<0x01>(a, b), k[2] = a, k[3] = b;
+    hwScheduleForward<0x02>(a, b), k[4] = a, k[5] = b;
+    hwScheduleForward<0x04>(a, b), k[6] = a, k[7] = b;
+    hwScheduleForward<0x08>(a, b), k[8] = a, k[9] = b;
+    hwScheduleForward<0x10>(a, b), k[10] = a, k[11] = b;
+    hwScheduleForward<0x20>(a, b), k[12] = a, k[13] = b;
+    hwScheduleForward<0x40>(a, b), k[14] = a;
 }
 
-AES_HW void decryptCbcHw(aes256_ctx_t* ctx, uint8_t* buf, size_t size, bool chained)
+AES_HW void hwExpandDecryptKeys(const uint8_t* key, HwRoundKeys& keys)
 {
-    const __m128i key0 = load128(ctx->dec_key);
-    const __m128i key1 = load128(ctx->dec_key + 16);
+    HwRoundKeys forward;
+    hwExpandEncryptKeys(key, forward);
+    keys.k[0] = forward.k[14];
+    for (int round = 1; round < 14; ++round)
+        keys.k[round] = _mm_aesimc_si128(forward.k[14 - round]);
+    keys.k[14] = forward.k[0];
+}
+
+AES_HW void encryptHw(aes256_ctx_t* ctx, uint8_t* buf, size_t size, bool chained)
+{
+    if (size == 0)
+        return;
+    HwRoundKeys keys;
+    hwExpandEncryptKeys(ctx->enc_key, keys);
+    const __m128i* k = keys.k;
     __m128i chain = chained ? load128(ctx->iv) : _mm_setzero_si128();
-    __m128i a = key0;
-    __m128i b = key1;
     for (size_t offset = 0; offset < size; offset += 16) {
-        a = key0;
-        b = key1;
-        const __m128i cipher = load128(buf + offset);
-        store128(buf + offset, _mm_xor_si128(hwDecrypt(cipher, a, b), chain));
-        chain = cipher;
+        __m128i s = _mm_xor_si128(_mm_xor_si128(load128(buf + offset), chain), k[0]);
+        for (int round = 1; round < 14; ++round)
+            s = _mm_aesenc_si128(s, k[round]);
+        chain = _mm_aesenclast_si128(s, k[14]);
+        store128(buf + offset, chain);
     }
-    if (size != 0) {
-        store128(ctx->work_key, a);
-        store128(ctx->work_key + 16, b);
+    noteLastWindow(ctx, true);
+    if (chained)
+        store128(ctx->iv, chain);
+}
+
+// Sixteen blocks at once, two in each 256-bit register (processors with
+// VAES): returns the bytes done, a multiple of 256; `chain` is updated.
+#define AES_VAES __attribute__((target("vaes,avx2,aes")))
+
+AES_VAES inline __m256i load256(const uint8_t* p)
+{
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+AES_VAES size_t decryptVaes(const HwRoundKeys& keys, uint8_t* buf, size_t size, bool chained, __m128i& chain)
+{
+    constexpr int kLanes = 8;
+    __m256i k[15];
+    for (int round = 0; round < 15; ++round)
+        k[round] = _mm256_broadcastsi128_si256(keys.k[round]);
+    size_t offset = 0;
+    for (; size - offset >= 32 * kLanes; offset += 32 * kLanes) {
+        uint8_t* const p = buf + offset;
+        __m256i s[kLanes];
+#pragma GCC unroll 8
+        for (int j = 0; j < kLanes; ++j)
+            s[j] = _mm256_xor_si256(load256(p + 32 * j), k[0]);
+        for (int round = 1; round < 14; ++round) {
+            const __m256i rk = k[round];
+#pragma GCC unroll 8
+            for (int j = 0; j < kLanes; ++j)
+                s[j] = _mm256_aesdec_epi128(s[j], rk);
+        }
+        // Blocks 2j and 2j + 1 take the 32 bytes 16 before them; the last
+        // pair first, so that those bytes are still ciphertext.
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32 * kLanes - 16));
+#pragma GCC unroll 8
+        for (int j = kLanes - 1; j > 0; --j) {
+            const __m256i previous = chained ? load256(p + 32 * j - 16) : _mm256_setzero_si256();
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(p + 32 * j),
+                                _mm256_xor_si256(_mm256_aesdeclast_epi128(s[j], k[14]), previous));
+        }
+        const __m256i first = chained ? _mm256_set_m128i(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), chain)
+                                      : _mm256_setzero_si256();
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), _mm256_xor_si256(_mm256_aesdeclast_epi128(s[0], k[14]), first));
         if (chained)
-            store128(ctx->iv, chain);
+            chain = next;
     }
+    explicit_bzero(k, sizeof k);
+    _mm256_zeroupper();
+    return offset;
+}
+
+#undef AES_VAES
+
+bool cpuHasVaes()
+{
+    static const bool available = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("vaes") && __builtin_cpu_supports("avx2");
+    }();
+    return available;
+}
+
+// Blocks decrypt independently of each other: eight at a time keep the AES
+// unit busy; each is then XORed with the ciphertext before it.
+AES_HW void decryptHw(aes256_ctx_t* ctx, uint8_t* buf, size_t size, bool chained)
+{
+    if (size == 0)
+        return;
+    HwRoundKeys keys;
+    hwExpandDecryptKeys(ctx->enc_key, keys);
+    const __m128i* k = keys.k;
+    const __m128i zero = _mm_setzero_si128();
+    __m128i chain = chained ? load128(ctx->iv) : zero;
+    size_t offset = cpuHasVaes() ? decryptVaes(keys, buf, size, chained, chain) : 0;
+    constexpr int kLanes = 8;
+    for (; size - offset >= 16 * kLanes; offset += 16 * kLanes) {
+        uint8_t* const p = buf + offset;
+        __m128i s[kLanes];
+#pragma GCC unroll 8
+        for (int j = 0; j < kLanes; ++j)
+            s[j] = _mm_xor_si128(load128(p + 16 * j), k[0]);
+        for (int round = 1; round < 14; ++round) {
+            const __m128i rk = k[round];
+#pragma GCC unroll 8
+            for (int j = 0; j < kLanes; ++j)
+                s[j] = _mm_aesdec_si128(s[j], rk);
+        }
+        // Last block first: each XOR reads the ciphertext before it while it
+        // is still in the buffer.
+        const __m128i next = chained ? load128(p + 16 * (kLanes - 1)) : zero;
+#pragma GCC unroll 8
+        for (int j = kLanes - 1; j > 0; --j)
+            store128(p + 16 * j, _mm_xor_si128(_mm_aesdeclast_si128(s[j], k[14]), chained ? load128(p + 16 * (j - 1)) : zero));
+        store128(p, _mm_xor_si128(_mm_aesdeclast_si128(s[0], k[14]), chain));
+        chain = next;
+    }
+    for (; offset < size; offset += 16) {
+        const __m128i cipher = load128(buf + offset);
+        __m128i s = _mm_xor_si128(cipher, k[0]);
+        for (int round = 1; round < 14; ++round)
+            s = _mm_aesdec_si128(s, k[round]);
+        store128(buf + offset, _mm_xor_si128(_mm_aesdeclast_si128(s, k[14]), chain));
+        chain = chained ? cipher : zero;
+    }
+    noteLastWindow(ctx, false);
+    if (chained)
+        store128(ctx->iv, chain);
 }
 
 #undef AES_HW
@@ -455,6 +611,24 @@ bool useHw()
 }
 
 #endif
+
+void encrypt(aes256_ctx_t* ctx, uint8_t* buf, size_t size, bool chained)
+{
+#if ZENTROVA_AES_HW
+    if (useHw())
+        return encryptHw(ctx, buf, size, chained);
+#endif
+    encryptPortable(ctx, buf, size, chained);
+}
+
+void decrypt(aes256_ctx_t* ctx, uint8_t* buf, size_t size, bool chained)
+{
+#if ZENTROVA_AES_HW
+    if (useHw())
+        return decryptHw(ctx, buf, size, chained);
+#endif
+    decryptPortable(ctx, buf, size, chained);
+}
 
 } // namespace
 
@@ -489,6 +663,7 @@ ZENTROVA_API void aes256_set_key(aes256_ctx_t* ctx, const uint8_t* key)
         rc = xtime(rc);
     }
     storeWindow(ctx->dec_key, k);
+    explicit_bzero(k, sizeof k);
 }
 
 ZENTROVA_API void aes256_get_key(const aes256_ctx_t* ctx, uint8_t* key)
@@ -511,20 +686,12 @@ ZENTROVA_API void aes256_get_iv(const aes256_ctx_t* ctx, uint8_t* iv)
 
 ZENTROVA_API void aes256_encrypt(aes256_ctx_t* ctx, uint8_t* block)
 {
-#if ZENTROVA_AES_HW
-    if (useHw())
-        return encryptCbcHw(ctx, block, 16, false);
-#endif
-    encryptBlockPortable(ctx, block);
+    encrypt(ctx, block, 16, false);
 }
 
 ZENTROVA_API void aes256_decrypt(aes256_ctx_t* ctx, uint8_t* block)
 {
-#if ZENTROVA_AES_HW
-    if (useHw())
-        return decryptCbcHw(ctx, block, 16, false);
-#endif
-    decryptBlockPortable(ctx, block);
+    decrypt(ctx, block, 16, false);
 }
 
 ZENTROVA_API void aes256_encrypt_cbc(aes256_ctx_t* ctx, uint8_t* buf, size_t size)
@@ -532,11 +699,7 @@ ZENTROVA_API void aes256_encrypt_cbc(aes256_ctx_t* ctx, uint8_t* buf, size_t siz
     assert((size & 0xF) == 0);
     if ((size & 0xF) != 0)
         return; // NDEBUG builds: refuse whole rather than run past the buffer
-#if ZENTROVA_AES_HW
-    if (useHw())
-        return encryptCbcHw(ctx, buf, size, true);
-#endif
-    encryptCbcPortable(ctx, buf, size);
+    encrypt(ctx, buf, size, true);
 }
 
 ZENTROVA_API void aes256_decrypt_cbc(aes256_ctx_t* ctx, uint8_t* buf, size_t size)
@@ -544,11 +707,7 @@ ZENTROVA_API void aes256_decrypt_cbc(aes256_ctx_t* ctx, uint8_t* buf, size_t siz
     assert((size & 0xF) == 0);
     if ((size & 0xF) != 0)
         return; // NDEBUG builds: refuse whole rather than run past the buffer
-#if ZENTROVA_AES_HW
-    if (useHw())
-        return decryptCbcHw(ctx, buf, size, true);
-#endif
-    decryptCbcPortable(ctx, buf, size);
+    decrypt(ctx, buf, size, true);
 }
 
 } // extern "C"

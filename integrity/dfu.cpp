@@ -3,30 +3,25 @@
 // into the caller's work buffer, continuing one CBC chain over the payload.
 #include "zentrova/integrity/dfu.h"
 
-#include <string.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
+#include "integrity/wiped_aes.h"
+#include "util/byte_order.h"
+#include "zentrova/integrity/DfuHeader.h"
 #include "zentrova/integrity/aes256.h"
 #include "zentrova/integrity/crc.h"
-#include "util/byte_order.h"
 
 namespace {
 
-constexpr uint64_t kAddressSpace = uint64_t{1} << 32;
-
-using zentrova::getLe16;
+using zentrova::DfuHeader;
 using zentrova::getLe32;
 
-bool isBcd(uint16_t value)
-{
-    for (int shift = 0; shift < 16; shift += 4)
-        if (((value >> shift) & 0xF) > 9)
-            return false;
-    return true;
-}
+constexpr uint64_t kAddressSpace = uint64_t{1} << 32;
+
+static_assert(DfuHeader::kSize == DFU_HEADER_SIZE && DfuHeader::kCheckBlockSize == DFU_CHECK_BLOCK_SIZE, "layout");
 
 // Every byte of [address, address + length) lies in the region, computed
 // without wrap-around: neither the segment nor the region may reach past the
@@ -37,37 +32,21 @@ bool insideRegion(const dfu_image_ctx_t& ctx, uint32_t address, uint32_t length)
     return address >= ctx.region_start && uint64_t{address} + length <= regionEnd;
 }
 
-// The key schedule of the decoder's cipher does not outlive the call.
-struct WipedAesContext {
-    aes256_ctx_t aes;
-    ~WipedAesContext() { explicit_bzero(&aes, sizeof aes); }
-};
-
-bool decode(const dfu_image_ctx_t& ctx, aes256_ctx_t* aes, dfu_write_fn write)
+bool decode(const dfu_image_ctx_t& ctx, dfu_write_fn write)
 {
     const uint8_t* const image = ctx.image;
     uint8_t* const work = ctx.work_buffer;
-    if (ctx.image_size < DFU_HEADER_SIZE)
+    const std::optional<DfuHeader> header = DfuHeader::parse(image, ctx.image_size);
+    if (!header || !header->tagIs(ctx.tag) || !header->crcMatches(image, header->imageSize()))
         return false;
+    const uint32_t payloadLength = header->payloadLength;
 
-    aes256_set_key(aes, ctx.key);
-    aes256_set_iv(aes, nullptr); // any value: only the check block's second half is used
-
-    if (std::strncmp(reinterpret_cast<const char*>(image + 4), ctx.tag, 8) != 0)
-        return false;
-    const uint32_t payloadLength = getLe32(image + 16);
-    if (payloadLength < DFU_CHECK_BLOCK_SIZE || uint64_t{payloadLength} + DFU_HEADER_SIZE > ctx.image_size)
-        return false;
-    if (!isBcd(getLe16(image + 12)) || !isBcd(getLe16(image + 14)))
-        return false;
-
-    const uint32_t crcHead = qv_crc32_compute(image + 4, 16, 0);
-    if (qv_crc32_compute(image + DFU_HEADER_SIZE, payloadLength, crcHead) != getLe32(image))
-        return false;
-
+    // Any IV: only the check block's second half is used.
+    zentrova::WipedAesContext cipher(ctx.key);
+    aes256_ctx_t* const aes = cipher.get();
     std::memcpy(work, image + DFU_HEADER_SIZE, DFU_CHECK_BLOCK_SIZE);
     aes256_decrypt_cbc(aes, work, DFU_CHECK_BLOCK_SIZE);
-    if (getLe32(work + 20) != crcHead || getLe32(work + 16) != payloadLength)
+    if (getLe32(work + 20) != header->headerCrc() || getLe32(work + 16) != payloadLength)
         return false; // wrong key, or a header changed after the image was made
 
     const uint8_t* p = image + DFU_HEADER_SIZE + DFU_CHECK_BLOCK_SIZE;
@@ -99,9 +78,9 @@ bool decode(const dfu_image_ctx_t& ctx, aes256_ctx_t* aes, dfu_write_fn write)
             remaining -= n;
             left -= n;
             aes256_decrypt_cbc(aes, work, n);
+            crc = qv_crc32_compute(work, n, crc); // while the chunk is in cache, before the callback sees it
             if (write && !write(address, work, n))
                 return false;
-            crc = qv_crc32_compute(work, n, crc);
             address += n; // at most 2^32 after the last chunk, never used then
         }
         if (crc != segmentCrc)
@@ -120,6 +99,5 @@ extern "C" ZENTROVA_API bool dfu_decode_image(dfu_image_ctx_t* ctx, dfu_write_fn
         return false;
     if (ctx->chunk_size == 0 || (ctx->chunk_size & 0xF) != 0)
         return false;
-    WipedAesContext cipher;
-    return decode(*ctx, &cipher.aes, write);
+    return decode(*ctx, write);
 }

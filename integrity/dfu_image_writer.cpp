@@ -2,41 +2,29 @@
 // encrypts the payload as one CBC stream and stores the image CRC last.
 #include "zentrova/integrity/dfu_image_writer.h"
 
-#include <string.h>
-
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
 #include <string>
 
+#include "integrity/wiped_aes.h"
+#include "util/byte_order.h"
+#include "zentrova/integrity/DfuHeader.h"
 #include "zentrova/integrity/aes256.h"
 #include "zentrova/integrity/crc.h"
 #include "zentrova/integrity/dfu.h"
 
 namespace {
 
-inline void put32(uint8_t* p, uint32_t v)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
-}
-
-inline void put16(uint8_t* p, uint16_t v)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
+using zentrova::DfuHeader;
+using zentrova::putLe32;
 
 void requireBcd(const char* name, uint16_t value)
 {
-    for (int shift = 0; shift < 16; shift += 4) {
-        if (((value >> shift) & 0xF) > 9) {
-            char text[96];
-            std::snprintf(text, sizeof text, "dfu_encode_image: %s 0x%04X is not four BCD digits", name, value);
-            throw std::invalid_argument(text);
-        }
+    if (!zentrova::isBcd(value)) {
+        char text[96];
+        std::snprintf(text, sizeof text, "dfu_encode_image: %s 0x%04X is not four BCD digits", name, value);
+        throw std::invalid_argument(text);
     }
 }
 
@@ -47,11 +35,6 @@ void requireBcd(const char* name, uint16_t value)
                   segment.address, segment.data.size(), why);
     throw std::invalid_argument(text);
 }
-
-struct WipedAesContext {
-    aes256_ctx_t aes;
-    ~WipedAesContext() { explicit_bzero(&aes, sizeof aes); }
-};
 
 } // namespace
 
@@ -79,32 +62,32 @@ ZENTROVA_API std::vector<uint8_t> dfu_encode_image(const std::array<uint8_t, 32>
 
     std::vector<uint8_t> image(DFU_HEADER_SIZE + payloadLength);
     uint8_t* const out = image.data();
-    std::memcpy(out + 4, tag.data(), 8);
-    put16(out + 12, version1);
-    put16(out + 14, version2);
-    put32(out + 16, static_cast<uint32_t>(payloadLength));
-    const uint32_t crcHead = qv_crc32_compute(out + 4, 16, 0);
+    DfuHeader header;
+    std::memcpy(header.tag, tag.data(), sizeof header.tag);
+    header.version1 = version1;
+    header.version2 = version2;
+    header.payloadLength = static_cast<uint32_t>(payloadLength);
 
     uint8_t* check = out + DFU_HEADER_SIZE;
     std::memcpy(check, salt.data(), 16);
-    put32(check + 16, static_cast<uint32_t>(payloadLength));
-    put32(check + 20, crcHead);
+    putLe32(check + 16, header.payloadLength);
+    putLe32(check + 20, header.headerCrc());
 
     uint8_t* p = check + DFU_CHECK_BLOCK_SIZE;
     for (const dfu_segment_t& s : segments) {
         std::memcpy(p, "QVCS", 4);
-        put32(p + 4, s.address);
-        put32(p + 8, static_cast<uint32_t>(s.data.size()));
-        put32(p + 12, qv_crc32_compute(s.data.data(), s.data.size(), 0));
+        putLe32(p + 4, s.address);
+        putLe32(p + 8, static_cast<uint32_t>(s.data.size()));
+        putLe32(p + 12, qv_crc32_compute(s.data.data(), s.data.size(), 0));
         std::memcpy(p + DFU_SEGMENT_HEADER_SIZE, s.data.data(), s.data.size());
         p += DFU_SEGMENT_HEADER_SIZE + s.data.size();
     }
 
-    WipedAesContext cipher;
-    aes256_set_key(&cipher.aes, key.data());
-    aes256_set_iv(&cipher.aes, nullptr);
-    aes256_encrypt_cbc(&cipher.aes, check, payloadLength);
+    zentrova::WipedAesContext cipher(key.data());
+    aes256_encrypt_cbc(cipher.get(), check, payloadLength);
 
-    put32(out, qv_crc32_compute(out + 4, 16 + payloadLength, 0));
+    header.store(out);
+    header.crc = qv_crc32_compute(out + 4, 16 + payloadLength, 0);
+    putLe32(out, header.crc);
     return image;
 }

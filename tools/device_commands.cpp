@@ -9,6 +9,7 @@
 #include "arguments.h"
 #include "command.h"
 #include "zentrova/device/Session.h"
+#include "zentrova/integrity/DfuHeader.h"
 
 namespace {
 
@@ -242,9 +243,9 @@ int listHand(int rightHand)
         return 1;
     }
     for (const zentrova::MouseInfo& m : mice)
-        std::printf("%-6s %04x:%04x  %-20s %-20s %-16s firmware %d.%02d\n", handName(rightHand), m.vendorId,
-                    m.productId, m.manufacturer.c_str(), m.product.c_str(), m.serialNumber.c_str(), m.firmwareMajor,
-                    m.firmwareMinor);
+        std::printf("%-6s %04x:%04x  %-20s %-20s %-16s firmware %s\n", handName(rightHand), m.vendorId, m.productId,
+                    m.manufacturer.c_str(), m.product.c_str(), m.serialNumber.c_str(),
+                    zentrova::formatBcdVersion(m.bcdDevice).c_str());
     return mice.empty() ? -1 : 0;
 }
 

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "arguments.h"
 #include "command.h"
 #include "file_io.h"
+#include "zentrova/integrity/DfuHeader.h"
 #include "zentrova/integrity/dfu.h"
 #include "zentrova/integrity/dfu_image_writer.h"
 #include "zentrova/util/RuntimeError.h"
@@ -179,6 +181,16 @@ int runVerify(int argc, char** argv)
     const std::vector<uint8_t> image = readWholeFile(imagePath, kMaxDfuFileSize);
     if (image.size() > UINT32_MAX)
         runtime_error("'%s' is larger than any image can be", imagePath.c_str());
+    // The header first, with the reason for a refusal. Like the firmware
+    // update, which sends the whole file, no bytes may follow the payload.
+    std::string why;
+    const std::optional<zentrova::DfuHeader> header = zentrova::DfuHeader::parse(image.data(), image.size(), &why);
+    if (header && header->imageSize() != image.size())
+        why = std::to_string(image.size() - header->imageSize()) + " trailing byte(s) behind the payload";
+    if (!why.empty()) {
+        std::fprintf(stderr, "%s: invalid image: %s\n", imagePath.c_str(), why.c_str());
+        return 1;
+    }
     std::vector<uint8_t> work(std::max<uint32_t>(32, chunk));
     dfu_image_ctx_t ctx{image.data(), key.data(), tag.c_str(), static_cast<uint32_t>(image.size()),
                         regionStart, regionSize, work.data(), chunk};
@@ -188,7 +200,8 @@ int runVerify(int argc, char** argv)
         std::fprintf(stderr, "%s: invalid image\n", imagePath.c_str());
         return 1;
     }
-    std::printf("%s: valid\n", imagePath.c_str());
+    std::printf("%s: valid, version1 %s, version2 %s\n", imagePath.c_str(),
+                zentrova::formatBcdVersion(header->version1).c_str(), zentrova::formatBcdVersion(header->version2).c_str());
     return 0;
 }
 

@@ -89,7 +89,8 @@ bool isPublic(const std::string& mangled)
         R"(^(\w+ )?(zentrova::(causeName|listMice|selectMouse)|)"
         R"(opcode_\w+|throwUsbError|runtime_error|exit_success|key_code_map|mouse_key_map|)"
         R"(strcmpcase|get_hid_scan_code_by_unity_description|pccode_to_hidcode|)"
-        R"(convert_unity_button_to_fw_button_index|check_profile|dfu_\w+|pfu_log|pfg_state|g_pfg_state)\b.*)");
+        R"(convert_unity_button_to_fw_button_index|check_profile|dfu_\w+|pfu_log|pfg_state|g_pfg_state|)"
+        R"(zentrova::(DfuHeader::\w+|isBcd|decodeBcdVersion|bcdVersionValue|formatBcdVersion))\b.*)");
     return std::regex_match(name, members) || std::regex_match(name, special) || std::regex_match(name, functions);
 }
 

@@ -5,10 +5,12 @@
 #include <numeric>
 #include <optional>
 #include <stdexcept>
+#include <string>
 
 #include <gtest/gtest.h>
 
 #include "device/ProfileImage.h"
+#include "zentrova/integrity/DfuHeader.h"
 #include "zentrova/integrity/aes256.h"
 #include "zentrova/integrity/crc.h"
 #include "zentrova/integrity/dfu_image_writer.h"
@@ -262,6 +264,54 @@ TEST(DfuDecode, RefusesUnusableContexts)
         EXPECT_FALSE(d.run(seal(segment(0xA000, pattern(32, 1)))));
         EXPECT_TRUE(g_chunks.empty());
     }
+}
+
+// The one header reader: its fields, and each refusal with its reason.
+TEST(DfuHeader, ReadsFieldsAndSaysWhyItRefuses)
+{
+    const Bytes valid = seal(segment(0xA000, pattern(16, 1))); // 84 bytes, payload 64
+    std::string why = "stale";
+    const auto h = zentrova::DfuHeader::parse(valid.data(), valid.size(), &why);
+    ASSERT_TRUE(h);
+    EXPECT_EQ(why, "");
+    EXPECT_EQ(h->tagText(), "ZENTROVA");
+    EXPECT_TRUE(h->tagIs("ZENTROVA") && !h->tagIs("ZENTROVB"));
+    EXPECT_EQ(h->version1, 0x0123);
+    EXPECT_EQ(h->version2, 0x0100);
+    EXPECT_EQ(h->imageSize(), 84u);
+    EXPECT_EQ(h->headerCrc(), qv_crc32_compute(&valid[4], 16, 0));
+    EXPECT_TRUE(h->crcMatches(valid.data(), valid.size()));
+    Bytes stored(20);
+    h->store(stored.data());
+    EXPECT_EQ(stored, Bytes(valid.begin(), valid.begin() + 20));
+
+    const struct {
+        std::function<void(Bytes&)> spoil;
+        const char* why;
+    } cases[] = {
+        {[](Bytes& i) { i.resize(19); }, "19 bytes cannot hold the 20-byte header"},
+        {[](Bytes& i) { i[12] = 0x2A; }, "version1 0x012A is not four BCD digits"},
+        {[](Bytes& i) { i[15] = 0xF1; }, "version2 0xF100 is not four BCD digits"},
+        {[](Bytes& i) { putLe(i, 16, 31, 4); }, "a payload of 31 bytes cannot hold the 32-byte check block"},
+        {[](Bytes& i) { putLe(i, 16, 65, 4); }, "the payload of 65 bytes runs past the end of the 84-byte image"},
+    };
+    for (const auto& c : cases) {
+        Bytes image = valid;
+        c.spoil(image);
+        EXPECT_FALSE(zentrova::DfuHeader::parse(image.data(), image.size(), &why));
+        EXPECT_EQ(why, c.why);
+    }
+    EXPECT_FALSE(zentrova::DfuHeader::parse(nullptr, 100));
+}
+
+TEST(DfuHeader, BcdVersionTextsAndValues)
+{
+    EXPECT_EQ(zentrova::formatBcdVersion(0x0123), "1.23");
+    EXPECT_EQ(zentrova::formatBcdVersion(0x1005), "10.05");
+    EXPECT_FLOAT_EQ(zentrova::bcdVersionValue(0x0123), 1.23f);
+    EXPECT_FLOAT_EQ(zentrova::bcdVersionValue(0x00FF), 1.65f); // digits above 9 count with their value
+    EXPECT_TRUE(zentrova::isBcd(0x9999));
+    EXPECT_FALSE(zentrova::isBcd(0xA000));
 }
 
 } // namespace

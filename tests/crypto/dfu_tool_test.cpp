@@ -65,10 +65,11 @@ TEST_F(DfuTool, PackWritesTheWritersImage)
 TEST_F(DfuTool, VerifyAcceptsListsAndRefuses)
 {
     ASSERT_EQ(zentrova(kPack).status, 0);
-    EXPECT_EQ(zentrova("dfu verify fw.dfu --key key.hex").out, "fw.dfu: valid\n");
+    EXPECT_EQ(zentrova("dfu verify fw.dfu --key key.hex").out, "fw.dfu: valid, version1 1.23, version2 1.00\n");
     const RunResult listed = zentrova("dfu verify --key key.hex --region 0x08004000:0xC040 --chunk 48 --list fw.dfu");
     EXPECT_EQ(listed.status, 0);
-    EXPECT_EQ(listed.out, "0x08004000 48\n0x08004030 48\n0x08004060 16\n0x08010000 48\n0x08010030 16\nfw.dfu: valid\n");
+    EXPECT_EQ(listed.out, "0x08004000 48\n0x08004030 48\n0x08004060 16\n0x08010000 48\n0x08010030 16\n"
+                          "fw.dfu: valid, version1 1.23, version2 1.00\n");
     for (const char* args : {
              "dfu verify fw.dfu --key other.hex",
              "dfu verify fw.dfu --key key.hex --region 0x08004000:0xC03F", // one byte short
@@ -78,6 +79,13 @@ TEST_F(DfuTool, VerifyAcceptsListsAndRefuses)
         EXPECT_EQ(run.status, 1) << args;
         EXPECT_EQ(run.err, "fw.dfu: invalid image\n") << args;
     }
+    // Header refusals say why; like the firmware update, no trailing bytes.
+    std::ofstream(dir.path("fw.dfu"), std::ios::app) << "xy";
+    EXPECT_EQ(zentrova("dfu verify fw.dfu --key key.hex").err,
+              "fw.dfu: invalid image: 2 trailing byte(s) behind the payload\n");
+    write("fw.dfu", std::string(19, 'x'));
+    EXPECT_EQ(zentrova("dfu verify fw.dfu --key key.hex").err,
+              "fw.dfu: invalid image: 19 bytes cannot hold the 20-byte header\n");
 }
 
 TEST_F(DfuTool, BadCommandLinesFailWithoutWriting)

@@ -215,6 +215,7 @@ TEST_F(PfuTest, FirmwareUpdateSendsOnlyImagesPassingTheHeaderChecks)
         {"version2 digit", resealed([](Bytes& b) { testimg::putLe(b, 14, 0x01A0); })},
         {"version2 0x0101", firmware(0x0101)},
         {"19 bytes", Bytes(good.begin(), good.begin() + 19)}, // exact size: ASan sees any read past the end
+        {"no check block", resealed([](Bytes& b) { b.resize(20 + 31), testimg::putLe(b, 16, 31, 4); })},
         {"absent", Bytes(), ZENTROVA_PFU_FILE_ERROR, "absent.dfu"},
         {"null path", Bytes(), ZENTROVA_PFU_FILE_ERROR, ""},
         {"good", good, ZENTROVA_PFU_FIRMWARE_SENT},

@@ -2,9 +2,9 @@
 // with CBC mode, in a small context that keeps no expanded key schedule.
 //
 // The context holds the cipher key, the key-schedule window after seven
-// schedule steps (the starting point for decryption, which runs the schedule
-// backwards), one scratch window and the CBC chaining value. Every block
-// operation regenerates its round keys on the fly; nothing is allocated.
+// schedule steps, one scratch window and the CBC chaining value. Every call
+// expands the round keys it needs into an array on its own stack and wipes
+// that array before returning; nothing is allocated.
 //
 // Calling order: aes256_set_key(), then aes256_set_iv() before CBC use, then
 // any number of block or CBC calls. The chaining value carries over from call
@@ -23,7 +23,7 @@
 #include "zentrova/export.h"
 
 typedef struct aes256_ctx_t {
-    uint8_t work_key[32]; // scratch: the round-key window of the block operation in progress
+    uint8_t work_key[32]; // scratch: after a call, the round-key window where the last block's schedule ended
     uint8_t enc_key[32];  // the cipher key as given to aes256_set_key (round keys 0 and 1)
     uint8_t dec_key[32];  // the window after seven schedule steps; its first half is round key 14
     uint8_t iv[16];       // CBC chaining value: the IV, afterwards the last ciphertext block processed

@@ -134,6 +134,8 @@ ProfileImage ProfileImage::parse(const std::vector<uint8_t>& bytes, Trailing tra
     return parse(bytes.data(), bytes.size(), trailing);
 }
 
+uint32_t ProfileImage::crcField(const uint8_t* bytes) { return getLe32(bytes + kOffsetCrc); }
+
 size_t ProfileImage::programBytes() const
 {
     size_t total = 0;

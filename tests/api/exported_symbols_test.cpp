@@ -119,7 +119,8 @@ bool isPublic(const std::string& mangled)
         "UsbInterface|UsbDriver|UsbDeviceInfo|UsbException|UsbDescriptors|UsbConfigDescriptor|"
         "UsbInterfaceDescriptor|UsbEndpointDescriptor|UsbBulkOutEndpoint|UsbBulkInEndpoint|"
         "UsbInterruptInEndpoint|PbufPool|pbuf_t|ZentrovaDriver|ZentrovaException|CommandLineParser|"
-        "CommandLineException|ArgumentParser|File|FileException|Socket|SocketException|PeerAddress";
+        "CommandLineException|ArgumentParser|File|FileException|Socket|SocketException|PeerAddress|"
+        "zentrova::ProfileImage|zentrova::ProfileImageError";
     static const std::regex members("^(" + classes + ")(<[^>]*>)?::.*");
     static const std::regex special("^((construction vtable|vtable|typeinfo|typeinfo name|VTT) for|(virtual )?thunk to) ("
                                     "(" + classes + ")\\b.*|" "(" + classes + ")::.*)");
@@ -127,7 +128,10 @@ bool isPublic(const std::string& mangled)
         R"(^(\w+ )?(opcode_\w+|throwUsbError|runtime_error|exit_success|key_code_map|mouse_key_map|)"
         R"(strcmpcase|get_hid_scan_code_by_unity_description|pccode_to_hidcode|)"
         R"(convert_unity_button_to_fw_button_index|check_profile|dfu_\w+|pfu_log|pfg_state|g_pfg_state)\b.*)");
-    return std::regex_match(name, members) || std::regex_match(name, special) || std::regex_match(name, functions);
+    // The C++ core API.
+    static const std::regex core(R"(^zentrova::(compileProfile|compileProfileFile|disassemble\w*|hidKeyName)\(.*)");
+    return std::regex_match(name, members) || std::regex_match(name, special) || std::regex_match(name, functions) ||
+           std::regex_match(name, core);
 }
 
 TEST(ExportedSymbols, NoInternalNameInDynamicSymbolTable)

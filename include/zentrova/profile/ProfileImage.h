@@ -135,6 +135,9 @@ public:
     /// than 65535 bytes.
     std::vector<uint8_t> serialize() const;
 
+    /// The CRC field of serialised image bytes (at least kHeaderSize of them).
+    static uint32_t crcField(const uint8_t* bytes);
+
     /// Size of serialize()'s result.
     size_t serializedSize() const;
     /// Bytecode of all programs together.

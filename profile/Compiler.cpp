@@ -147,9 +147,10 @@ CompileResult compile(const std::string& json, const char* source, Hand hand, co
 
 } // namespace
 
-CompileResult compileProfile(const std::string& json, Hand hand, const std::string& profileName)
+CompileResult compileProfile(const std::string& json, Hand hand, const std::string& profileName,
+                             const std::string& source)
 {
-    return compile(json, "(JSON text)", hand, profileName);
+    return compile(json, source.c_str(), hand, profileName);
 }
 
 CompileResult compileProfileFile(const std::string& path, Hand hand, const std::string& profileName)

@@ -74,8 +74,10 @@ struct CompileResult {
 };
 
 /// Compiles profile `profileName` (at most ProfileImage::kMaxNameLength
-/// bytes) of the `hand` entry of the JSON document `json`.
-ZENTROVA_API CompileResult compileProfile(const std::string& json, Hand hand, const std::string& profileName);
+/// bytes) of the `hand` entry of the JSON document `json`. `source` names
+/// the document in messages (e.g. the file it was read from).
+ZENTROVA_API CompileResult compileProfile(const std::string& json, Hand hand, const std::string& profileName,
+                                          const std::string& source = "(JSON text)");
 
 /// As compileProfile, the document read from `path`; a file that cannot be
 /// read is an error diagnostic and gives no image.

@@ -32,10 +32,13 @@ public:
         Diagnostic d;
         d.severity = Severity::Error;
         std::string_view message = line.substr(std::min(kTagWidth, line.size()));
+        while (!message.empty() && message.front() == ' ')
+            message.remove_prefix(1);
         while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
             message.remove_suffix(1);
         d.message = std::string(message);
         Placement place;
+        place.byPath = pfg_state.error_pointer.has_value() || pfg_state.where.binding >= 0;
         if (pfg_state.error_pointer) {
             d.path = *pfg_state.error_pointer;
         } else if (pfg_state.where.binding >= 0) {
@@ -51,7 +54,8 @@ public:
     }
 
     struct Placement {
-        std::optional<size_t> offset;
+        std::optional<size_t> offset;  // of a parse error
+        bool byPath = false;           // placed by its JSON pointer
     };
     std::vector<Placement> placements;  // one per diagnostic, in order
 
@@ -85,7 +89,7 @@ void place(const std::string& json, CompileResult& result, const std::vector<Dia
         Diagnostic& d = result.diagnostics[i];
         size_t offset = i < placements.size() && placements[i].offset ? *placements[i].offset : kUnknown;
         std::string p = d.path;
-        while (offset == kUnknown) {
+        while (offset == kUnknown && i < placements.size() && placements[i].byPath) {
             const auto it = found.find(p);
             if (it != found.end())
                 offset = it->second;

@@ -7,11 +7,12 @@
 
 namespace {
 
+// The iterative parser calls the handler before it takes the token, so the
+// stream's position is the first character of the key or value reported.
 class PositionHandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, PositionHandler> {
 public:
-    PositionHandler(const std::string& text, const rapidjson::StringStream& in,
-                    const std::unordered_set<std::string>& wanted)
-        : text_(text), in_(in), wanted_(wanted)
+    PositionHandler(const rapidjson::StringStream& in, const std::unordered_set<std::string>& wanted)
+        : in_(in), wanted_(wanted)
     {
     }
 
@@ -20,7 +21,6 @@ public:
     bool Default()
     {
         beginValue();
-        after_ = in_.Tell();
         return true;
     }
     bool StartObject() { return startContainer(false); }
@@ -39,8 +39,7 @@ public:
             else
                 path_ += name[i];
         }
-        record(valueStart());
-        after_ = in_.Tell();
+        record();
         return true;
     }
 
@@ -51,31 +50,21 @@ private:
         size_t pathLength;  // of the container's own pointer
     };
 
-    // First character of the value or key that follows the previous token.
-    size_t valueStart() const
-    {
-        size_t at = after_;
-        while (at < text_.size() && (text_[at] == ' ' || text_[at] == '\t' || text_[at] == '\r' ||
-                                     text_[at] == '\n' || text_[at] == ',' || text_[at] == ':'))
-            ++at;
-        return at;
-    }
-
-    void record(size_t offset)
+    void record()
     {
         if (wanted_.count(path_) != 0)
-            found.emplace(path_, offset);
+            found.emplace(path_, in_.Tell());
     }
 
     void beginValue()
     {
         if (frames_.empty()) {
-            record(valueStart());
+            record();
         } else if (frames_.back().array) {
             path_.resize(frames_.back().pathLength);
             path_ += '/';
             path_ += std::to_string(frames_.back().next++);
-            record(valueStart());
+            record();
         } // a member's value: its key was recorded
     }
 
@@ -83,7 +72,6 @@ private:
     {
         beginValue();
         frames_.push_back({array, 0, path_.size()});
-        after_ = valueStart() + 1;  // past the bracket
         return true;
     }
 
@@ -91,16 +79,13 @@ private:
     {
         path_.resize(frames_.back().pathLength);
         frames_.pop_back();
-        after_ = valueStart() + 1;  // past the bracket
         return true;
     }
 
-    const std::string& text_;
     const rapidjson::StringStream& in_;
     const std::unordered_set<std::string>& wanted_;
     std::vector<Frame> frames_;
     std::string path_;
-    size_t after_ = 0;
 };
 
 } // namespace
@@ -123,7 +108,7 @@ std::unordered_map<std::string, size_t> findPointers(const std::string& text,
                                                      const std::unordered_set<std::string>& pointers)
 {
     rapidjson::StringStream in(text.c_str());
-    PositionHandler handler(text, in, pointers);
+    PositionHandler handler(in, pointers);
     rapidjson::Reader reader;
     reader.Parse<rapidjson::kParseIterativeFlag>(in, handler);
     return std::move(handler.found);

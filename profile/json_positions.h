@@ -1,5 +1,6 @@
 // Where values lie in JSON text: rapidjson's document keeps no positions, so
-// a second, SAX pass over the same text finds them by JSON pointer.
+// a second, SAX pass over the same text finds them by JSON pointer. Only
+// needed once something went wrong, so it costs nothing on success.
 #ifndef ZENTROVA_PROFILE_JSON_POSITIONS_H
 #define ZENTROVA_PROFILE_JSON_POSITIONS_H
 

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "profile/generator.h"
@@ -99,8 +100,15 @@ void generate(const char* jsonFile, int rightHand, const char* profileName, cons
         pfg_log_line("%-16s no output file given\n", PFG_TAG_ERROR);
         return;
     }
-    TemporaryImage out(outputFile);
-    if (!out.created()) {
+    // What fopen(outputFile, "wb") would refuse is refused here too: a
+    // directory, or an existing file that may not be written.
+    struct stat st;
+    const bool exists = stat(outputFile, &st) == 0;
+    const bool refused = exists && (S_ISDIR(st.st_mode) || access(outputFile, W_OK) != 0);
+    std::optional<TemporaryImage> out;
+    if (!refused)
+        out.emplace(outputFile);
+    if (!out || !out->created()) {
         pfg_log_line("%-16s cannot create the profile image '%s'\n", PFG_TAG_ERROR, outputFile);
         return;
     }
@@ -110,13 +118,13 @@ void generate(const char* jsonFile, int rightHand, const char* profileName, cons
         return;
     }
     const std::vector<uint8_t> bytes = image->serialize();
-    if (!out.write(bytes)) {
+    if (!out->write(bytes)) {
         pfg_log_line("%-16s writing '%s' failed\n", PFG_TAG_ERROR, outputFile);
         logNoImage(outputFile);
         return;
     }
     pfg_log_image(bytes);
-    if (!out.renameTo(outputFile)) {
+    if (!out->renameTo(outputFile)) {
         pfg_log_line("%-16s writing '%s' failed\n", PFG_TAG_ERROR, outputFile);
         logNoImage(outputFile);
     }

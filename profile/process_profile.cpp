@@ -71,26 +71,46 @@ struct HandEntry {
 };
 
 // A place in the document, as the log names it ("testData[2].profiles") and
-// as a JSON pointer ("/testData/2/profiles").
-struct Path {
-    std::string text;
-    std::string pointer;
+// as a JSON pointer ("/testData/2/profiles"). Made of links to the enclosing
+// place, which lives on the reader's stack, and spelt out only for an error.
+class Path {
+public:
+    Path(const char* text, const char* pointer) : rootText_(text), rootPointer_(pointer) {}
+    Path(const Path& parent, const char* name) : parent_(&parent), name_(name) {}
+    Path(const Path& parent, size_t index) : parent_(&parent), index_(index) {}
+
+    std::string text() const
+    {
+        if (parent_ == nullptr)
+            return rootText_;
+        return parent_->text() + (name_ ? std::string(".") + name_ : "[" + std::to_string(index_) + "]");
+    }
+    std::string pointer() const
+    {
+        if (parent_ == nullptr)
+            return rootPointer_;
+        return parent_->pointer() + "/" + (name_ ? std::string(name_) : std::to_string(index_));
+    }
+
+private:
+    const Path* parent_ = nullptr;
+    const char* name_ = nullptr;
+    size_t index_ = 0;
+    const char* rootText_ = nullptr;
+    const char* rootPointer_ = nullptr;
 };
 
 // A departure from the schema: where it is and what is wrong there.
 struct SchemaError {
-    Path where;
+    std::string where;    // as the log names it
+    std::string pointer;  // JSON pointer
     std::string what;
 };
 
-Path indexed(const Path& path, size_t i)
-{
-    const std::string n = std::to_string(i);
-    return {path.text + "[" + n + "]", path.pointer + "/" + n};
-}
-Path member(const Path& path, const char* name) { return {path.text + "." + name, path.pointer + "/" + name}; }
+Path indexed(const Path& path, size_t i) { return Path(path, i); }
+Path member(const Path& path, const char* name) { return Path(path, name); }
 
-[[noreturn]] void fail(Path where, const char* what) { throw SchemaError{std::move(where), what}; }
+[[noreturn]] void fail(const Path& where, const char* what) { throw SchemaError{where.text(), where.pointer(), what}; }
 
 const Value& require(const Value& object, const Path& path, const char* name)
 {
@@ -254,12 +274,12 @@ std::vector<HandEntry> readDocument(const Value& root, const char* handName, con
 {
     std::vector<HandEntry> hands;
     if (!root.IsObject())
-        fail(Path{"the document root", ""}, "is not an object");
+        fail(Path("the document root", ""), "is not an object");
     const Value* testData = json_fields::find(root, "testData");
     if (testData == nullptr || !testData->IsArray())
         return hands;
     for (rapidjson::SizeType h = 0; h < testData->Size(); ++h) {
-        const Path top{"testData", "/testData"};
+        const Path top("testData", "/testData");
         const Path hpath = indexed(top, h);
         const Value& hand = elementObject(*testData, h, top);
         if (!json_fields::equals(requireString(hand, hpath, "name"), handName))
@@ -397,8 +417,8 @@ bool processProfileText(const std::string& text, const char* source, const char*
         }
         return true;
     } catch (const SchemaError& e) {
-        pfg_state.error_pointer = e.where.pointer;
-        logSchemaError(handName, profileName, e.where.text + " " + e.what);
+        pfg_state.error_pointer = e.pointer;
+        logSchemaError(handName, profileName, e.where + " " + e.what);
     } catch (const std::bad_alloc&) {
         logSchemaError(handName, profileName, "out of memory reading the JSON file");
     }

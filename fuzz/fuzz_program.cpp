@@ -92,7 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::vector<uint8_t> code(data, data + size);
     size_t next = 0;
-    for (const zentrova::DisassembledInstruction& ins : zentrova::disassembleInstructions(code.data(), code.size(), zentrova::hidKeyName)) {
+    for (const zentrova::DisassembledInstruction& ins :
+         zentrova::disassembleInstructions(code.data(), code.size(), zentrova::hidKeyName)) {
         check(ins.offset == next && ins.length >= 1);
         next += ins.length;
     }
@@ -112,7 +113,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     for (size_t i = capacity; i < mem.size(); ++i)
         check(mem[i] == 0xA5);
-    for (const zentrova::DisassembledInstruction& ins : zentrova::disassembleInstructions(p.base, static_cast<size_t>(p.cursor - p.base), zentrova::hidKeyName))
+    for (const zentrova::DisassembledInstruction& ins :
+         zentrova::disassembleInstructions(p.base, static_cast<size_t>(p.cursor - p.base), zentrova::hidKeyName))
         check(patched || ins.valid);
     return 0;
 }

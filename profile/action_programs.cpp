@@ -154,7 +154,8 @@ void write_program(unsigned index, action_program_t action)
         action(&program);
     header.size = static_cast<uint16_t>(program.cursor - program.base);
 
-    pfg_state.image.programs.push_back({header.index, header.reserved, std::vector<uint8_t>(buffer, buffer + header.size)});
+    pfg_state.image.programs.push_back(
+        {header.index, header.reserved, std::vector<uint8_t>(buffer, buffer + header.size)});
     if (++pfg_state.program_count == 0)
         pfg_state.program_count_overflow = true;
 }

@@ -109,7 +109,8 @@ void pfg_log_image(const std::vector<uint8_t>& bytes)
 }
 
 FreshGeneratorState::FreshGeneratorState()
-    : savedState_(std::exchange(pfg_state, pfg_state_t{})), savedParams_(std::exchange(action_params, action_params_t{}))
+    : savedState_(std::exchange(pfg_state, pfg_state_t{})),
+      savedParams_(std::exchange(action_params, action_params_t{}))
 {
 }
 

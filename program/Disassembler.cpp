@@ -183,7 +183,8 @@ std::string operandText(const OpInfo& op, const uint8_t* o, KeyNamer keyName)
 
 } // namespace
 
-std::vector<DisassembledInstruction> disassembleInstructions(const uint8_t* code, size_t size, KeyNamer keyName)
+std::vector<DisassembledInstruction> disassembleInstructions(const uint8_t* code, size_t size,
+                                                             KeyNamer keyName)
 {
     std::vector<DisassembledInstruction> out;
     if (code == nullptr)

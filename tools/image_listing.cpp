@@ -134,7 +134,8 @@ void printRecords(const ProfileImage& image)
             std::printf("  note: reserved byte holds 0x%02x\n", r.reserved);
         if (r.code.empty())
             std::printf("    (empty)\n");
-        for (const std::string& line : zentrova::disassemble(r.code.data(), r.code.size(), zentrova::hidKeyName))
+        for (const std::string& line :
+             zentrova::disassemble(r.code.data(), r.code.size(), zentrova::hidKeyName))
             std::printf("    %s\n", line.c_str());
     }
 }

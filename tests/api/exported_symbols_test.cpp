@@ -129,7 +129,8 @@ bool isPublic(const std::string& mangled)
         R"(strcmpcase|get_hid_scan_code_by_unity_description|pccode_to_hidcode|)"
         R"(convert_unity_button_to_fw_button_index|check_profile|dfu_\w+|pfu_log|pfg_state|g_pfg_state)\b.*)");
     // The C++ core API.
-    static const std::regex core(R"(^zentrova::(compileProfile|compileProfileFile|disassemble\w*|hidKeyName)(\[abi:cxx11\])?\(.*)");
+    static const std::regex core(
+        R"(^zentrova::(compileProfile|compileProfileFile|disassemble\w*|hidKeyName)(\[abi:cxx11\])?\(.*)");
     return std::regex_match(name, members) || std::regex_match(name, special) || std::regex_match(name, functions) ||
            std::regex_match(name, core);
 }

@@ -84,8 +84,9 @@ TEST(CompileProfile, DiagnosticsWithTheirPlace)
                      R"(, "action_type": 3, "action_data": "{\"macro_id\": 1, \"macro_mode\": false, )"
                      R"(\"constant_type\": false, \"repeat_times\": 1, \"delay_from\": 0, \"delay_to\": 0, )"
                      R"(\"interruptible\": false}"})";
-    const std::string bigMacros = replaced(document(macroKeys), "\"_macro_data\": []",
-                                           R"("_macro_data": [{"macro_id": 1, "macro_name": "M", "data": [)" + steps + "]}]");
+    const std::string bigMacros =
+        replaced(document(macroKeys), "\"_macro_data\": []",
+                 R"("_macro_data": [{"macro_id": 1, "macro_name": "M", "data": [)" + steps + "]}]");
     const struct {
         std::string name, json, profile;
         bool image;

@@ -98,7 +98,8 @@ TEST(Opcode, EncodingAndRoomOfEveryEmitter)
             EXPECT_EQ(e.emit(&fits.p), start);
             EXPECT_EQ(fits.mem, filledWith(start, e.encoding));
             EXPECT_EQ(fits.cursor(), start + e.encoding.size());
-            const auto ins = zentrova::disassembleInstructions(fits.mem.data() + start, e.encoding.size(), zentrova::hidKeyName);
+            const auto ins =
+                zentrova::disassembleInstructions(fits.mem.data() + start, e.encoding.size(), zentrova::hidKeyName);
             ASSERT_EQ(ins.size(), 1u);
             EXPECT_EQ(ins[0].text, e.text);
             EXPECT_TRUE(ins[0].valid);

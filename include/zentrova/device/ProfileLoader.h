@@ -1,10 +1,12 @@
 // Profile image loader: validates a profile image file and lays it out in
 // memory.
 //
-// The image layout is zentrova::ProfileImage's (zentrova/profile/ProfileImage.h):
-// a 60-byte header followed by program records. check_profile fills the caller's buffer with a LoadedProfile head record
-// directly followed by the program bytes, in file order and without gaps; each
-// used program index points into that area, unused ones stay null with size 0.
+// The image layout is zentrova::ProfileImage's (in
+// zentrova/profile/ProfileImage.h): a 60-byte header followed by program
+// records. check_profile fills the caller's buffer with a LoadedProfile head
+// record directly followed by the program bytes, in file order and without
+// gaps; each used program index points into that area, unused ones stay null
+// with size 0.
 //
 // Every step writes a line into pfu_log (when it is open). The loader reads
 // the file once (at most 60 + bufferSize bytes), throws nothing and always

@@ -1,24 +1,117 @@
+// The profile loader: the file is read once and parsed by ProfileImage; the
+// trace in pfu_log follows the steps of the mouse's own loader.
 #include "zentrova/device/ProfileLoader.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <memory>
+#include <new>
+#include <vector>
 
 #include "device/PfuLog.h"
-#include "zentrova/integrity/crc.h"
-#include "util/byte_order.h"
 #include "util/file_handle.h"
+#include "zentrova/profile/ProfileImage.h"
 
 using zentrova::pfuLog;
+using zentrova::ProfileImage;
+using Kind = zentrova::ProfileImageError::Kind;
+
+static_assert(ZENTROVA_PROFILE_HEADER_SIZE == ProfileImage::kHeaderSize, "header size");
+static_assert(ZENTROVA_PROFILE_MAX_PROGRAM_INDEX == ProfileImage::kMaxProgramIndex, "program index");
+static_assert(sizeof(void*) != 8 ||
+                  ProfileImage::kLoaderBufferSize - sizeof(LoadedProfile) == ProfileImage::kLoaderProgramRoom,
+              "the loader's room in the device tool's buffer");
 
 namespace {
 
-using FilePtr = zentrova::FileHandle;
-using zentrova::getLe16;
-using zentrova::getLe32;
+// The line of a problem found in the header, before the record walk.
+void logHeaderProblem(Kind kind)
+{
+    if (kind == Kind::BadMagic)
+        pfuLog("\r\nmagic error\r\n");
+    else if (kind == Kind::BadVersion)
+        pfuLog("\r\nversion error\r\n");
+    else if (kind == Kind::CrcMismatch)
+        pfuLog("\r\ncrc error\r\n");
+}
 
-// Steps after the file is open; false means "step F" follows.
+bool isHeaderProblem(Kind kind)
+{
+    return kind == Kind::ShortHeader || kind == Kind::BadMagic || kind == Kind::BadVersion || kind == Kind::CrcMismatch;
+}
+
+// Lays the records out in the buffer, bytecode back to back behind the head
+// record, each checked against the room left. Then the record the parse
+// stopped at, if any, fails at its own step. False when the image is refused.
+bool layOut(const zentrova::ProfileImageParse& parsed, uint8_t* buffer, unsigned long bufferSize)
+{
+    const ProfileImage& image = parsed.image;
+    auto* head = reinterpret_cast<LoadedProfile*>(buffer);
+    head->ctrl_deadzone = image.deadZone;
+    head->program_count = static_cast<uint16_t>(parsed.announcedPrograms);
+    pfuLog("\r\nprogram deadzone: %d\r\n", head->ctrl_deadzone);
+    pfuLog("\r\nprogram count: %d\r\n", head->program_count);
+    for (ProgramRef& ref : head->programs) {
+        ref.data = nullptr;
+        ref.size = 0;
+    }
+
+    uint8_t* write = buffer + sizeof(LoadedProfile);
+    unsigned long avail = bufferSize - sizeof(LoadedProfile);
+    // Steps 1 and 2 of a record whose index is in range: false when its
+    // bytecode does not fit the room left.
+    const auto place = [&](size_t i, unsigned index, size_t size) {
+        pfuLog("checkpoint #3 - %d - 1\r\n", static_cast<int>(i));
+        head->programs[index].data = write;
+        head->programs[index].size = static_cast<uint16_t>(size);
+        pfuLog("checkpoint #3 - %d - 2\r\n", static_cast<int>(i));
+        return avail >= size;
+    };
+    for (size_t i = 0; i < image.programs.size(); ++i) {
+        const zentrova::ProgramRecord& p = image.programs[i];
+        pfuLog("\r\nProgram %u - %u bytes\r\n", static_cast<unsigned>(p.index), static_cast<unsigned>(p.code.size()));
+        if (!place(i, p.index, p.code.size()))
+            return false;
+        pfuLog("checkpoint #3 - %d - 3\r\n", static_cast<int>(i));
+        if (!p.code.empty())
+            std::memcpy(write, p.code.data(), p.code.size());
+        pfuLog("checkpoint #3 - %d - 4\r\n", static_cast<int>(i));
+        write += p.code.size();
+        avail -= p.code.size();
+        pfuLog("checkpoint #3 - %d - 5\r\n", static_cast<int>(i));
+    }
+    if (!parsed.error) {
+        if (image.trailingBytes != 0)
+            pfuLog("\r\nWARNING: profile file has extra data");
+        return true;
+    }
+
+    const zentrova::ProfileImageError& e = *parsed.error;
+    switch (e.kind()) {
+    case Kind::MissingRecords:
+    case Kind::RecordHeaderCut:
+        pfuLog("\r\nread the program header error\r\n");
+        break;
+    case Kind::IndexTooHigh:
+        pfuLog("\r\nProgram %u - %u bytes\r\n", static_cast<unsigned>(e.programIndex()),
+               static_cast<unsigned>(e.programSize()));
+        pfuLog("\r\nProfile loader: index overflow\r\n");
+        break;
+    case Kind::ProgramCut:
+        // The room is checked before the bytes are read.
+        pfuLog("\r\nProgram %u - %u bytes\r\n", static_cast<unsigned>(e.programIndex()),
+               static_cast<unsigned>(e.programSize()));
+        if (place(e.record(), e.programIndex(), e.programSize()))
+            pfuLog("checkpoint #3 - %d - 3\r\n", static_cast<int>(e.record()));
+        break;
+    default:
+        break;
+    }
+    return false;
+}
+
+// Everything from the file's size to the record walk; false means the file
+// cannot be read.
 bool load(std::FILE* file, uint8_t* buffer, unsigned long bufferSize)
 {
     if (std::fseek(file, 0, SEEK_END) != 0)
@@ -28,79 +121,35 @@ bool load(std::FILE* file, uint8_t* buffer, unsigned long bufferSize)
         return false;
     pfuLog("\r\nOpened. Size = %ld\r\n", static_cast<long>(fileSize));
 
-    uint8_t header[ZENTROVA_PROFILE_HEADER_SIZE];
-    if (std::fread(header, 1, sizeof header, file) != sizeof header)
+    // The CRC covers at most bufferSize body bytes: a larger body cannot pass
+    // it, and only its header is read.
+    const uint64_t header = ProfileImage::kHeaderSize;
+    const bool overBuffer = static_cast<uint64_t>(fileSize) > header + bufferSize;
+    const size_t wanted = static_cast<size_t>(overBuffer ? header : static_cast<uint64_t>(fileSize));
+    std::vector<uint8_t> bytes(wanted);
+    const size_t got = std::fread(bytes.data(), 1, wanted, file);
+    if (got < header)
         return false;
-    if (std::memcmp(header + 4, "ZVMP", 4) != 0) {
-        pfuLog("\r\nmagic error\r\n");
+    const zentrova::ProfileImageParse parsed =
+        ProfileImage::tryParse(bytes.data(), got, ProfileImage::Trailing::Allow);
+    const Kind kind = parsed.error ? parsed.error->kind() : Kind::TrailingData;
+    if (kind == Kind::BadMagic || kind == Kind::BadVersion) {
+        logHeaderProblem(kind);
         return false;
     }
-    if (header[8] != 0) {
-        pfuLog("\r\nversion error\r\n");
-        return false;
-    }
-
-    int64_t remaining = fileSize - ZENTROVA_PROFILE_HEADER_SIZE;
-    uint32_t crc = qv_crc32_compute(header + 4, ZENTROVA_PROFILE_HEADER_SIZE - 4, 0);
-    const uint64_t n = remaining < 0 ? 0
-                       : static_cast<uint64_t>(remaining) < bufferSize ? static_cast<uint64_t>(remaining)
-                                                                      : bufferSize;
-    if (std::fread(buffer, 1, n, file) != n) {
+    if (got != wanted) {
         pfuLog("\r\nread file error #1\r\n");
         return false;
     }
-    crc = qv_crc32_compute(buffer, n, crc);
-    if (crc != getLe32(header)) {
+    if (overBuffer) {
         pfuLog("\r\ncrc error\r\n");
         return false;
     }
-
-    // From here the body bytes read above are overwritten by the layout.
-    auto* head = reinterpret_cast<LoadedProfile*>(buffer);
-    head->ctrl_deadzone = getLe16(header + 40);
-    head->program_count = getLe16(header + 56);
-    pfuLog("\r\nprogram deadzone: %d\r\n", head->ctrl_deadzone);
-    pfuLog("\r\nprogram count: %d\r\n", head->program_count);
-    for (ProgramRef& ref : head->programs) {
-        ref.data = nullptr;
-        ref.size = 0;
-    }
-
-    if (std::fseek(file, ZENTROVA_PROFILE_HEADER_SIZE, SEEK_SET) != 0)
+    if (parsed.error && isHeaderProblem(kind)) {
+        logHeaderProblem(kind);
         return false;
-    uint8_t* write = buffer + sizeof(LoadedProfile);
-    uint64_t avail = bufferSize - sizeof(LoadedProfile);
-    for (int i = 0; i < head->program_count; ++i) {
-        uint8_t record[4];
-        if (std::fread(record, 1, sizeof record, file) != sizeof record) {
-            pfuLog("\r\nread the program header error\r\n");
-            return false;
-        }
-        const unsigned index = record[0];
-        const unsigned size = getLe16(record + 2);
-        pfuLog("\r\nProgram %u - %u bytes\r\n", index, size);
-        if (index > ZENTROVA_PROFILE_MAX_PROGRAM_INDEX) {
-            pfuLog("\r\nProfile loader: index overflow\r\n");
-            return false;
-        }
-        pfuLog("checkpoint #3 - %d - 1\r\n", i);
-        head->programs[index].data = write;
-        head->programs[index].size = static_cast<uint16_t>(size);
-        pfuLog("checkpoint #3 - %d - 2\r\n", i);
-        if (avail < size)
-            return false;
-        pfuLog("checkpoint #3 - %d - 3\r\n", i);
-        if (std::fread(write, 1, size, file) != size)
-            return false;
-        pfuLog("checkpoint #3 - %d - 4\r\n", i);
-        write += size;
-        avail -= size;
-        remaining -= static_cast<int64_t>(size) + 4;
-        pfuLog("checkpoint #3 - %d - 5\r\n", i);
     }
-    if (remaining != 0)
-        pfuLog("\r\nWARNING: profile file has extra data");
-    return true;
+    return layOut(parsed, buffer, bufferSize);
 }
 
 } // namespace
@@ -113,12 +162,18 @@ bool check_profile(void* buffer, unsigned long bufferSize, const char* /*profile
         reinterpret_cast<uintptr_t>(buffer) % alignof(LoadedProfile) != 0)
         return false;
 
-    FilePtr file(path ? std::fopen(path, "rb") : nullptr);
+    zentrova::FileHandle file(path ? std::fopen(path, "rb") : nullptr);
     if (!file) {
         pfuLog("\r\nFile not found\r\n");
         return false;
     }
-    if (!load(file.get(), static_cast<uint8_t*>(buffer), bufferSize)) {
+    bool loaded = false;
+    try {
+        loaded = load(file.get(), static_cast<uint8_t*>(buffer), bufferSize);
+    } catch (const std::bad_alloc&) {
+        loaded = false; // no memory for the file's copy: it cannot be read
+    }
+    if (!loaded) {
         file.reset();
         pfuLog("\r\nCannot read profile file\r\n");
         return false;

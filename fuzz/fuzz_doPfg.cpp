@@ -1,6 +1,7 @@
-// doPfg over arbitrary JSON text, for a few hands and profile names. Whatever
-// the text, an image left at the output path must be a complete one: magic,
-// version 0, CRC over the rest, records exactly filling the file.
+// doPfg and the compiler API over arbitrary JSON text, for a few hands and
+// profile names. Whatever the text, an image left at the output path or
+// returned must be a complete one: magic, version 0, CRC over the rest,
+// records exactly filling the file.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -15,29 +16,28 @@
 #include <string>
 #include <vector>
 
-#include "zentrova/integrity/crc.h"
+#include "zentrova/profile/Compiler.h"
+#include "zentrova/profile/ProfileImage.h"
 #include "zentrova/profile/pfg.h"
 
 namespace {
 
-unsigned le16(const std::string& b, size_t at) { return uint8_t(b[at]) | (uint8_t(b[at + 1]) << 8u); }
+// Traps unless `image` is a complete profile image.
+void checkBytes(const std::vector<uint8_t>& image)
+{
+    try {
+        zentrova::ProfileImage::parse(image);
+    } catch (const zentrova::ProfileImageError&) {
+        __builtin_trap();
+    }
+}
 
 void checkImage(const char* path)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return;  // refused: no image is fine
-    const std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (image.size() < 60 || image.compare(4, 5, std::string("ZVMP", 5)) != 0 ||
-        qv_crc32_compute(reinterpret_cast<const uint8_t*>(image.data()) + 4, image.size() - 4, 0) !=
-            (le16(image, 0) | (le16(image, 2) << 16u)))
-        __builtin_trap();
-    size_t at = 60;
-    for (unsigned i = le16(image, 56); i > 0; --i, at += 4 + le16(image, at + 2))
-        if (at + 4 > image.size() || uint8_t(image[at]) > 80)
-            __builtin_trap();
-    if (at != image.size())
-        __builtin_trap();
+    checkBytes(std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()));
 }
 
 // pfg.log goes to the current directory: every input runs in this private
@@ -84,10 +84,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         int rightHand;
         const char* profile;
     } runs[] = {{1, "Work"}, {0, "Default"}, {1, "Raid"}, {0, "P"}};
+    const std::string text(reinterpret_cast<const char*>(data), size);
     for (const auto& run : runs) {
         doPfg("in.json", run.rightHand, run.profile, "out.zvmp");
         checkImage("out.zvmp");
         std::remove("out.zvmp");
+        const zentrova::CompileResult r =
+            zentrova::compileProfile(text, run.rightHand ? zentrova::Hand::Right : zentrova::Hand::Left, run.profile);
+        if (r.image.has_value() != !r.bytes.empty())
+            __builtin_trap();
+        if (r.image)
+            checkBytes(r.bytes);
     }
     std::remove("pfg.log");  // appended on every call: keep it from growing
     if (fchdir(home) != 0)

@@ -9,7 +9,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "program/disassembler.h"
+#include "zentrova/program/Disassembler.h"
+#include "zentrova/profile/KeyNames.h"
 #include "zentrova/program/opcode.h"
 
 namespace {
@@ -91,12 +92,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::vector<uint8_t> code(data, data + size);
     size_t next = 0;
-    for (const DisassembledInstruction& ins : disassembleInstructions(code.data(), code.size())) {
+    for (const zentrova::DisassembledInstruction& ins :
+         zentrova::disassembleInstructions(code.data(), code.size(), zentrova::hidKeyName)) {
         check(ins.offset == next && ins.length >= 1);
         next += ins.length;
     }
     check(next == size);
-    disassemble(code.data(), code.size());
+    zentrova::disassemble(code.data(), code.size(), zentrova::hidKeyName);
 
     Reader r{data, size};
     const uint16_t capacity = r.u8() % 64;
@@ -111,7 +113,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     for (size_t i = capacity; i < mem.size(); ++i)
         check(mem[i] == 0xA5);
-    for (const DisassembledInstruction& ins : disassembleInstructions(p.base, static_cast<size_t>(p.cursor - p.base)))
+    for (const zentrova::DisassembledInstruction& ins :
+         zentrova::disassembleInstructions(p.base, static_cast<size_t>(p.cursor - p.base), zentrova::hidKeyName))
         check(patched || ins.valid);
     return 0;
 }

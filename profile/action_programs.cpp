@@ -142,7 +142,7 @@ void release_code(pgm_t* p, uint8_t h)
         opcode_key_release(p, h);
 }
 
-void write_program(FILE* stream, unsigned index, action_program_t action)
+void write_program(unsigned index, action_program_t action)
 {
     uint8_t buffer[kProgramBufferSize];
     pgm_t program{buffer, kProgramBufferSize, buffer};
@@ -154,12 +154,8 @@ void write_program(FILE* stream, unsigned index, action_program_t action)
         action(&program);
     header.size = static_cast<uint16_t>(program.cursor - program.base);
 
-    const uint8_t record[4] = {header.index, header.reserved, lo8(header.size), lo8(header.size >> 8u)};
-    if (stream != nullptr) {
-        std::fwrite(record, 1, sizeof record, stream);
-        if (header.size != 0)
-            std::fwrite(buffer, 1, header.size, stream);
-    }
+    pfg_state.image.programs.push_back(
+        {header.index, header.reserved, std::vector<uint8_t>(buffer, buffer + header.size)});
     if (++pfg_state.program_count == 0)
         pfg_state.program_count_overflow = true;
 }
@@ -264,9 +260,11 @@ void key_stroke(pgm_t* p)
 
 void macro_body(pgm_t* p)
 {
-    for (const ST_MACRO& macro : pfg_state.macros) {
-        if (macro.macro_id != action_params.macro_id)
-            continue;
+    const std::vector<size_t>* found = pfg_find_macros(action_params.macro_id);
+    if (found == nullptr)
+        return;
+    for (const size_t at : *found) {
+        const ST_MACRO& macro = pfg_state.macros[at];
         for (const ST_MACRO_DATA& step : macro.steps)
             macroStep(p, step);
         action_params.macro_total_delay = wrappingAdd(action_params.macro_total_delay, action_params.delay_from);

@@ -9,7 +9,6 @@
 #define ZENTROVA_PROFILE_ACTION_PROGRAMS_H
 
 #include <cstdint>
-#include <cstdio>
 
 #include "zentrova/program/opcode.h"
 
@@ -25,10 +24,9 @@ void press_code(pgm_t* p, uint8_t h);
 void release_code(pgm_t* p, uint8_t h);
 
 /// Assembles `action` in a fresh 2048-byte buffer and appends the record
-/// (index byte = low 8 bits of `index`, reserved 0, 16-bit size, bytecode)
-/// to `stream`; updates program_header and counts the record. A null
-/// stream is not written to (the record is still assembled and counted).
-void write_program(FILE* stream, unsigned index, action_program_t action);
+/// (index = low 8 bits of `index`, reserved 0, the bytecode) to
+/// pfg_state.image; updates program_header and counts the record.
+void write_program(unsigned index, action_program_t action);
 
 namespace actions {
 // Mouse functions: M is action_params.modifier.

@@ -86,7 +86,7 @@ std::string splitAndStageModifier(std::string_view text)
     return namePart;
 }
 
-void write(unsigned index, action_program_t program) { write_program(pfg_state.pfg_out, index, program); }
+void write(unsigned index, action_program_t program) { write_program(index, program); }
 
 void advanceSharedProgram()
 {

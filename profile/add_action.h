@@ -16,7 +16,7 @@ enum : int {
 /// Compiles the binding of configurator mouse button `key_code`: works out
 /// its program slots, decodes `action_data` (a text or, for the macro, key
 /// repeater and profile/joystick kinds, a JSON object; may be null), stages
-/// the values in action_params and writes the programs to pfg_state.pfg_out.
+/// the values in action_params and appends the programs to pfg_state.image.
 /// Problems are logged to pfg.log; a refused binding writes nothing and
 /// advances no counter.
 void add_action(int key_code, int action_type, const char* action_data);

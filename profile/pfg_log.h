@@ -1,16 +1,29 @@
-// Lines of "pfg.log". Every writer goes through these helpers, which do
-// nothing while the log is not open (it may fail to open, and the unit tests
-// run the compiler without one).
+// Lines of "pfg.log". Every writer goes through these helpers, which hand the
+// formatted text to the generation's log sink and do nothing while there is
+// none (doPfg's pfg.log may fail to open, and the unit tests run the
+// compiler without one).
 #ifndef ZENTROVA_PROFILE_PFG_LOG_H
 #define ZENTROVA_PROFILE_PFG_LOG_H
 
-/// printf-style line to pfg.log, not flushed.
+#include <cstddef>
+
+/// Where a generation's log text goes: pfg.log for doPfg, memory for the
+/// compiler API. Also used for the progress lines doPfg prints.
+class PfgLogSink {
+public:
+    virtual ~PfgLogSink() = default;
+    /// Text of one write: whole lines, each ending in '\n'.
+    virtual void write(const char* text, size_t length) = 0;
+    virtual void flush() {}
+};
+
+/// printf-style line to the log, not flushed.
 void pfg_log_write(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-/// Flushes pfg.log.
+/// Flushes the log.
 void pfg_log_flush();
 
-/// printf-style line to pfg.log, flushed at once.
+/// printf-style line to the log, flushed at once.
 void pfg_log_line(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Tags of the compiler's lines, printed left-aligned in 16 characters.

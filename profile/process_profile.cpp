@@ -51,6 +51,7 @@ struct Binding {
     int32_t action_type;
     const char* action_data;  // points into the parsed document
     int pass;
+    long index;               // in "_key_data"
 };
 
 struct Profile {
@@ -61,24 +62,57 @@ struct Profile {
     bool joystick_center_mode;
     std::vector<ST_MACRO> macros;
     std::vector<Binding> bindings;  // in compilation order
+    long index;                     // in the hand entry's "profiles"
 };
 
 struct HandEntry {
     std::vector<Profile> profiles;
+    long index;                     // in "testData"
+};
+
+// A place in the document, as the log names it ("testData[2].profiles") and
+// as a JSON pointer ("/testData/2/profiles"). Made of links to the enclosing
+// place, which lives on the reader's stack, and spelt out only for an error.
+class Path {
+public:
+    Path(const char* text, const char* pointer) : rootText_(text), rootPointer_(pointer) {}
+    Path(const Path& parent, const char* name) : parent_(&parent), name_(name) {}
+    Path(const Path& parent, size_t index) : parent_(&parent), index_(index) {}
+
+    std::string text() const
+    {
+        if (parent_ == nullptr)
+            return rootText_;
+        return parent_->text() + (name_ ? std::string(".") + name_ : "[" + std::to_string(index_) + "]");
+    }
+    std::string pointer() const
+    {
+        if (parent_ == nullptr)
+            return rootPointer_;
+        return parent_->pointer() + "/" + (name_ ? std::string(name_) : std::to_string(index_));
+    }
+
+private:
+    const Path* parent_ = nullptr;
+    const char* name_ = nullptr;
+    size_t index_ = 0;
+    const char* rootText_ = nullptr;
+    const char* rootPointer_ = nullptr;
 };
 
 // A departure from the schema: where it is and what is wrong there.
 struct SchemaError {
-    std::string where;
+    std::string where;    // as the log names it
+    std::string pointer;  // JSON pointer
     std::string what;
 };
 
-std::string indexed(const std::string& path, size_t i) { return path + "[" + std::to_string(i) + "]"; }
-std::string member(const std::string& path, const char* name) { return path + "." + name; }
+Path indexed(const Path& path, size_t i) { return Path(path, i); }
+Path member(const Path& path, const char* name) { return Path(path, name); }
 
-[[noreturn]] void fail(std::string where, const char* what) { throw SchemaError{std::move(where), what}; }
+[[noreturn]] void fail(const Path& where, const char* what) { throw SchemaError{where.text(), where.pointer(), what}; }
 
-const Value& require(const Value& object, const std::string& path, const char* name)
+const Value& require(const Value& object, const Path& path, const char* name)
 {
     const Value* v = json_fields::find(object, name);
     if (v == nullptr)
@@ -86,7 +120,7 @@ const Value& require(const Value& object, const std::string& path, const char* n
     return *v;
 }
 
-int32_t requireInt(const Value& object, const std::string& path, const char* name)
+int32_t requireInt(const Value& object, const Path& path, const char* name)
 {
     int32_t v = 0;
     if (!json_fields::getInt(object, name, v))
@@ -94,7 +128,7 @@ int32_t requireInt(const Value& object, const std::string& path, const char* nam
     return v;
 }
 
-uint32_t requireUint(const Value& object, const std::string& path, const char* name)
+uint32_t requireUint(const Value& object, const Path& path, const char* name)
 {
     uint32_t v = 0;
     if (!json_fields::getUint(object, name, v))
@@ -102,7 +136,7 @@ uint32_t requireUint(const Value& object, const std::string& path, const char* n
     return v;
 }
 
-bool requireBool(const Value& object, const std::string& path, const char* name)
+bool requireBool(const Value& object, const Path& path, const char* name)
 {
     bool v = false;
     if (!json_fields::getBool(object, name, v))
@@ -110,7 +144,7 @@ bool requireBool(const Value& object, const std::string& path, const char* name)
     return v;
 }
 
-const Value& requireString(const Value& object, const std::string& path, const char* name)
+const Value& requireString(const Value& object, const Path& path, const char* name)
 {
     const Value& v = require(object, path, name);
     if (!v.IsString())
@@ -118,7 +152,7 @@ const Value& requireString(const Value& object, const std::string& path, const c
     return v;
 }
 
-const Value& requireArray(const Value& object, const std::string& path, const char* name)
+const Value& requireArray(const Value& object, const Path& path, const char* name)
 {
     const Value& v = require(object, path, name);
     if (!v.IsArray())
@@ -126,7 +160,7 @@ const Value& requireArray(const Value& object, const std::string& path, const ch
     return v;
 }
 
-const Value& requireObject(const Value& object, const std::string& path, const char* name)
+const Value& requireObject(const Value& object, const Path& path, const char* name)
 {
     const Value& v = require(object, path, name);
     if (!v.IsObject())
@@ -134,7 +168,7 @@ const Value& requireObject(const Value& object, const std::string& path, const c
     return v;
 }
 
-const Value& elementObject(const Value& array, size_t i, const std::string& path)
+const Value& elementObject(const Value& array, size_t i, const Path& path)
 {
     const Value& v = array[static_cast<rapidjson::SizeType>(i)];
     if (!v.IsObject())
@@ -142,10 +176,10 @@ const Value& elementObject(const Value& array, size_t i, const std::string& path
     return v;
 }
 
-void readDpi(const Value& profile, const std::string& path, Profile& out)
+void readDpi(const Value& profile, const Path& path, Profile& out)
 {
     const Value& dpi = requireObject(profile, path, "_dpi_data");
-    const std::string at = member(path, "_dpi_data");
+    const Path at = member(path, "_dpi_data");
     static const char* const kLevels[kDpiLevels] = {"dpi0", "dpi1", "dpi2", "dpi3", "dpi4", "dpi5"};
     static const char* const kOn[kDpiLevels] = {"dpi0_ison", "dpi1_ison", "dpi2_ison",
                                                 "dpi3_ison", "dpi4_ison", "dpi5_ison"};
@@ -160,10 +194,10 @@ void readDpi(const Value& profile, const std::string& path, Profile& out)
             out.dpi_table[i] = 0;
 }
 
-void readControl(const Value& profile, const std::string& path, Profile& out)
+void readControl(const Value& profile, const Path& path, Profile& out)
 {
     const Value& control = requireObject(profile, path, "_control_data");
-    const std::string at = member(path, "_control_data");
+    const Path at = member(path, "_control_data");
     out.mode = requireInt(control, at, "mode");
     out.deadzone = 0;
     if (out.mode == 0)
@@ -171,12 +205,12 @@ void readControl(const Value& profile, const std::string& path, Profile& out)
     out.joystick_center_mode = requireBool(control, at, "freeform_center_joystick_mode");
 }
 
-void readMacros(const Value& profile, const std::string& path, Profile& out)
+void readMacros(const Value& profile, const Path& path, Profile& out)
 {
     const Value& macros = requireArray(profile, path, "_macro_data");
-    const std::string at = member(path, "_macro_data");
+    const Path at = member(path, "_macro_data");
     for (rapidjson::SizeType i = 0; i < macros.Size(); ++i) {
-        const std::string mpath = indexed(at, i);
+        const Path mpath = indexed(at, i);
         const Value& m = elementObject(macros, i, at);
         ST_MACRO macro{};
         macro.macro_id = requireInt(m, mpath, "macro_id");
@@ -185,10 +219,10 @@ void readMacros(const Value& profile, const std::string& path, Profile& out)
             fail(member(mpath, "macro_name"), "is 64 bytes or longer");
         std::memcpy(macro.macro_name, name.GetString(), name.GetStringLength());
         const Value& steps = requireArray(m, mpath, "data");
-        const std::string spath = member(mpath, "data");
+        const Path spath = member(mpath, "data");
         macro.steps.reserve(steps.Size());
         for (rapidjson::SizeType s = 0; s < steps.Size(); ++s) {
-            const std::string stepPath = indexed(spath, s);
+            const Path stepPath = indexed(spath, s);
             const Value& step = elementObject(steps, s, spath);
             ST_MACRO_DATA d{};
             d.type = requireInt(step, stepPath, "type");
@@ -201,12 +235,12 @@ void readMacros(const Value& profile, const std::string& path, Profile& out)
     }
 }
 
-void readBindings(const Value& profile, const std::string& path, Profile& out)
+void readBindings(const Value& profile, const Path& path, Profile& out)
 {
     const Value& keys = requireArray(profile, path, "_key_data");
-    const std::string at = member(path, "_key_data");
+    const Path at = member(path, "_key_data");
     for (rapidjson::SizeType i = 0; i < keys.Size(); ++i) {
-        const std::string bpath = indexed(at, i);
+        const Path bpath = indexed(at, i);
         const Value& k = elementObject(keys, i, at);
         Binding b{};
         b.key_code = requireInt(k, bpath, "key_code");
@@ -215,6 +249,7 @@ void readBindings(const Value& profile, const std::string& path, Profile& out)
             continue;  // no button of the mouse: never compiled
         b.action_type = requireInt(k, bpath, "action_type");
         b.action_data = requireString(k, bpath, "action_data").GetString();
+        b.index = static_cast<long>(i);
         out.bindings.push_back(b);
     }
     // One pass per button; within a button, the bindings in array order.
@@ -222,9 +257,10 @@ void readBindings(const Value& profile, const std::string& path, Profile& out)
                      [](const Binding& l, const Binding& r) { return l.pass < r.pass; });
 }
 
-Profile readProfile(const Value& profile, const std::string& path)
+Profile readProfile(const Value& profile, const Path& path, long index)
 {
     Profile out{};
+    out.index = index;
     require(profile, path, "_led_data");
     readDpi(profile, path, out);
     readControl(profile, path, out);
@@ -238,23 +274,25 @@ std::vector<HandEntry> readDocument(const Value& root, const char* handName, con
 {
     std::vector<HandEntry> hands;
     if (!root.IsObject())
-        fail("the document root", "is not an object");
+        fail(Path("the document root", ""), "is not an object");
     const Value* testData = json_fields::find(root, "testData");
     if (testData == nullptr || !testData->IsArray())
         return hands;
     for (rapidjson::SizeType h = 0; h < testData->Size(); ++h) {
-        const std::string hpath = indexed("testData", h);
-        const Value& hand = elementObject(*testData, h, "testData");
+        const Path top("testData", "/testData");
+        const Path hpath = indexed(top, h);
+        const Value& hand = elementObject(*testData, h, top);
         if (!json_fields::equals(requireString(hand, hpath, "name"), handName))
             continue;
         HandEntry entry;
+        entry.index = static_cast<long>(h);
         const Value& profiles = requireArray(hand, hpath, "profiles");
-        const std::string ppath = member(hpath, "profiles");
+        const Path ppath = member(hpath, "profiles");
         for (rapidjson::SizeType p = 0; p < profiles.Size(); ++p) {
-            const std::string path = indexed(ppath, p);
+            const Path path = indexed(ppath, p);
             const Value& profile = elementObject(profiles, p, ppath);
             if (json_fields::equals(requireString(profile, path, "_profile_name"), profileName))
-                entry.profiles.push_back(readProfile(profile, path));
+                entry.profiles.push_back(readProfile(profile, path, static_cast<long>(p)));
         }
         hands.push_back(std::move(entry));
     }
@@ -263,13 +301,15 @@ std::vector<HandEntry> readDocument(const Value& root, const char* handName, con
 
 void printProgress(const char* prefix, const char* name)
 {
-    std::fputs(prefix, stdout);
-    std::fputs(name, stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    PfgLogSink* out = pfg_state.progress;
+    if (out == nullptr)
+        return;
+    std::string line = std::string(prefix) + name + "\n";
+    out->write(line.data(), line.size());
+    out->flush();
 }
 
-void compile(Profile& profile)
+void compile(Profile& profile, long hand)
 {
     std::copy(std::begin(profile.dpi_table), std::end(profile.dpi_table), pfg_state.dpi_table);
     pfg_state.freeform_dpi = profile.freeform_dpi;
@@ -280,8 +320,13 @@ void compile(Profile& profile)
     pfg_state.freeform_center_joystick_mode = profile.joystick_center_mode;
     for (ST_MACRO& macro : profile.macros)
         pfg_state.macros.push_back(std::move(macro));
-    for (const Binding& b : profile.bindings)
+    pfg_state.where.hand = hand;
+    pfg_state.where.profile = profile.index;
+    for (const Binding& b : profile.bindings) {
+        pfg_state.where.binding = b.index;
         add_action(b.key_code, b.action_type, b.action_data);
+    }
+    pfg_state.where = pfg_binding_where_t{};
 }
 
 bool readFile(const char* path, std::string& text)
@@ -333,6 +378,18 @@ bool processProfile(const char* jsonFile, const char* handName, const char* prof
             pfg_log_line("Failed to open the JSON file. fileName=%s\n", jsonFile != nullptr ? jsonFile : "(null)");
             return true;
         }
+    } catch (const std::bad_alloc&) {
+        logSchemaError(handName, profileName, "out of memory reading the JSON file");
+        return false;
+    }
+    return processProfileText(text, jsonFile, handName, profileName);
+}
+
+bool processProfileText(const std::string& text, const char* source, const char* handName, const char* profileName)
+{
+    if (handName == nullptr || profileName == nullptr)
+        return false;
+    try {
         pfg_log_line("Process profile(%s) on %s start!!!\n", profileName, handName);
 
         rapidjson::Document doc;
@@ -340,8 +397,9 @@ bool processProfile(const char* jsonFile, const char* handName, const char* prof
         // recursive parser, without running out of stack on deep nesting.
         doc.Parse<rapidjson::kParseIterativeFlag>(text.c_str());
         if (doc.HasParseError()) {
+            pfg_state.error_offset = doc.GetErrorOffset();
             logSchemaError(handName, profileName,
-                           std::string("JSON file '") + jsonFile + "' does not parse: " +
+                           std::string("JSON file '") + source + "' does not parse: " +
                                rapidjson::GetParseError_En(doc.GetParseError()) + " (offset " +
                                std::to_string(doc.GetErrorOffset()) + ")");
             return false;
@@ -350,13 +408,16 @@ bool processProfile(const char* jsonFile, const char* handName, const char* prof
         std::vector<HandEntry> hands = readDocument(doc, handName, profileName);
         for (HandEntry& hand : hands) {
             printProgress("Name: ", handName);
+            ++pfg_state.hand_entries;
             for (Profile& profile : hand.profiles) {
                 printProgress("\nprofile_name: ", profileName);
-                compile(profile);
+                ++pfg_state.profiles_compiled;
+                compile(profile, hand.index);
             }
         }
         return true;
     } catch (const SchemaError& e) {
+        pfg_state.error_pointer = e.pointer;
         logSchemaError(handName, profileName, e.where + " " + e.what);
     } catch (const std::bad_alloc&) {
         logSchemaError(handName, profileName, "out of memory reading the JSON file");

@@ -3,6 +3,7 @@
 #define ZENTROVA_PROFILE_PROCESS_PROFILE_H
 
 #include <cstdint>
+#include <string>
 
 /// Reads the configurator's JSON profile file `jsonFile`, selects every hand
 /// entry named `handName` and in it every profile named `profileName`, and
@@ -16,6 +17,10 @@
 /// cannot be opened, a missing "testData" and an unmatched hand or profile
 /// are not failures: nothing is compiled and the result is true.
 bool processProfile(const char* jsonFile, const char* handName, const char* profileName);
+
+/// processProfile over JSON text already in memory; `source` names it in
+/// the log's parse error line.
+bool processProfileText(const std::string& text, const char* source, const char* handName, const char* profileName);
 
 /// The freeform DPI value of a "freeform_dpi" setting f:
 /// trunc(((f - 100) / -99) * 11000 + 5000), in single precision, low 16 bits.

@@ -1,14 +1,10 @@
 // "zentrova compile PROFILE.json --hand left|right --profile NAME -o IMAGE":
 // compile one profile of a configurator JSON file into a profile image.
 //
-// doPfg reports nothing through its result, so this command runs it in a
-// private working directory and judges the run by what it left there: the
-// lines of "pfg.log", the progress lines on standard output (which tell
-// whether the hand entry and the profile were found), and the image itself,
-// which must pass the same checks as "zentrova inspect". Only an image that
-// passes them all is written to the requested path, so a failed run never
-// replaces an existing image there.
-#include <dirent.h>
+// The compiler reports what went wrong as diagnostics, with their place in
+// the JSON file. Only an image compiled without errors is written to the
+// requested path (beside it first, then renamed into place), so a failed
+// run never replaces an existing image there.
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -17,144 +13,26 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <iostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "arguments.h"
 #include "command.h"
 #include "file_io.h"
-#include "profile_image.h"
-#include "zentrova/profile/pfg.h"
+#include "zentrova/profile/Compiler.h"
 #include "zentrova/util/RuntimeError.h"
 
 namespace {
 
-std::string absolutePath(const std::string& path)
+constexpr int64_t kMaxProfileFileSize = 64 * 1024 * 1024;
+
+std::string location(const std::string& json, const zentrova::Diagnostic& d)
 {
-    if (!path.empty() && path[0] == '/')
-        return path;
-    std::vector<char> cwd(4096);
-    while (!getcwd(cwd.data(), cwd.size())) {
-        if (errno != ERANGE)
-            runtime_error("cannot determine the current directory: %s", std::strerror(errno));
-        cwd.resize(cwd.size() * 2);
-    }
-    return std::string(cwd.data()) + "/" + path;
-}
-
-// A fresh directory that the generator runs in; removed with its files.
-class WorkDirectory {
-public:
-    WorkDirectory()
-    {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/zentrova-compile-XXXXXX";
-        if (!mkdtemp(&pattern[0]))
-            runtime_error("cannot create a working directory: %s", std::strerror(errno));
-        path = pattern;
-    }
-    ~WorkDirectory()
-    {
-        if (DIR* dir = opendir(path.c_str())) {
-            while (dirent* entry = readdir(dir)) {
-                if (std::strcmp(entry->d_name, ".") && std::strcmp(entry->d_name, ".."))
-                    unlink((path + "/" + entry->d_name).c_str());
-            }
-            closedir(dir);
-        }
-        rmdir(path.c_str());
-    }
-    WorkDirectory(const WorkDirectory&) = delete;
-    WorkDirectory& operator=(const WorkDirectory&) = delete;
-
-    std::string file(const char* name) const { return path + "/" + name; }
-    const std::string& get() const { return path; }
-
-private:
-    std::string path;
-};
-
-// Changes into a directory and back; standard output goes to a file meanwhile.
-class RedirectedRun {
-public:
-    RedirectedRun(const std::string& directory, const std::string& stdoutFile)
-    {
-        home = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (home < 0)
-            runtime_error("cannot open the current directory: %s", std::strerror(errno));
-        std::fflush(stdout);
-        std::cout.flush();
-        savedStdout = dup(STDOUT_FILENO);
-        const int capture = open(stdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        if (savedStdout < 0 || capture < 0 || dup2(capture, STDOUT_FILENO) < 0 || chdir(directory.c_str()) != 0) {
-            const int error = errno;
-            if (capture >= 0)
-                close(capture);
-            restore();
-            runtime_error("cannot set up the generator run: %s", std::strerror(error));
-        }
-        close(capture);
-    }
-    ~RedirectedRun() { restore(); }
-    RedirectedRun(const RedirectedRun&) = delete;
-    RedirectedRun& operator=(const RedirectedRun&) = delete;
-
-private:
-    void restore()
-    {
-        std::fflush(stdout);
-        std::cout.flush();
-        if (savedStdout >= 0) {
-            dup2(savedStdout, STDOUT_FILENO);
-            close(savedStdout);
-            savedStdout = -1;
-        }
-        if (home >= 0) {
-            if (fchdir(home) != 0)
-                std::perror("zentrova compile: cannot return to the working directory");
-            close(home);
-            home = -1;
-        }
-    }
-    int home = -1;
-    int savedStdout = -1;
-};
-
-std::string readText(const std::string& path)
-{
-    std::string text;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        char buf[4096];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-            text.append(buf, n);
-        std::fclose(f);
-    }
-    return text;
-}
-
-std::vector<std::string> lines(const std::string& text)
-{
-    std::vector<std::string> out;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        out.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return out;
-}
-
-bool hasLine(const std::vector<std::string>& all, const std::string& wanted)
-{
-    for (const auto& line : all) {
-        if (line == wanted)
-            return true;
-    }
-    return false;
+    std::string at = json;
+    if (d.line != 0)
+        at += ":" + std::to_string(d.line) + ":" + std::to_string(d.column);
+    return at;
 }
 
 // Writes the image beside its destination first, then renames it into place.
@@ -207,57 +85,50 @@ int runCompile(int argc, char** argv)
 
     const char* handName = rightHand ? "Right Mouse" : "Left Mouse";
     const char* handWord = rightHand ? "right" : "left";
-    WorkDirectory work;
-    const std::string stdoutFile = work.file("stdout.txt");
-    {
-        const std::string jsonPath = absolutePath(json);
-        RedirectedRun run(work.get(), stdoutFile);
-        doPfg(jsonPath.c_str(), rightHand, profile.c_str(), "image.zvmp");
-    }
-
-    const std::string log = readText(work.file("pfg.log"));
-    const std::vector<std::string> progress = lines(readText(stdoutFile));
-    if (verbose) {
-        for (const auto& line : progress) {
-            if (!line.empty())
-                std::printf("%s\n", line.c_str());
-        }
-        std::printf("--- pfg.log ---\n%s---\n", log.c_str());
-    }
-
-    size_t errors = 0;
-    bool unreadable = false;
-    for (const auto& line : lines(log)) {
-        if (line.rfind("[ERROR]", 0) == 0) {
-            std::fprintf(stderr, "pfg.log: %s\n", line.c_str());
-            ++errors;
-        } else if (line.rfind("Failed to open the JSON file.", 0) == 0) {
-            unreadable = true;
-        }
-    }
-    if (unreadable)
+    std::string text;
+    try {
+        const std::vector<uint8_t> bytes = readWholeFile(json, kMaxProfileFileSize);
+        text.assign(bytes.begin(), bytes.end());
+    } catch (const std::runtime_error&) {
         runtime_error("cannot open the profile file %s", json.c_str());
+    }
+    const zentrova::CompileResult result =
+        zentrova::compileProfile(text, rightHand ? zentrova::Hand::Right : zentrova::Hand::Left, profile, json);
+    if (verbose) {
+        size_t start = 0;
+        while (start < result.progress.size()) {
+            size_t end = result.progress.find('\n', start);
+            if (end == std::string::npos)
+                end = result.progress.size();
+            if (end > start)
+                std::printf("%s\n", result.progress.substr(start, end - start).c_str());
+            start = end + 1;
+        }
+        std::printf("--- pfg.log ---\n%s---\n", result.log.c_str());
+    }
+
+    const size_t errors = result.errorCount();
+    for (const zentrova::Diagnostic& d : result.diagnostics) {
+        if (d.severity == zentrova::Diagnostic::Severity::Error)
+            std::fprintf(stderr, "%s: [ERROR] %s\n", location(json, d).c_str(), d.message.c_str());
+    }
     if (errors)
         runtime_error("%zu error%s while compiling profile '%s'; no image written", errors, errors == 1 ? "" : "s",
                       profile.c_str());
-    if (!hasLine(progress, std::string("Name: ") + handName))
+    if (result.handEntries == 0)
         runtime_error("%s has no \"%s\" entry; no image written", json.c_str(), handName);
-    if (!hasLine(progress, "profile_name: " + profile))
+    if (result.profilesCompiled == 0)
         runtime_error("%s has no profile '%s' for the %s hand; no image written", json.c_str(), profile.c_str(),
                       handWord);
+    if (!result.image)
+        runtime_error("no image came out of the compiler");
+    if (!result.image->fitsLoader())
+        std::fprintf(stderr, "zentrova compile: warning: the mouse's profile loader will refuse this image: %s\n",
+                     result.image->loaderProblem().c_str());
 
-    ProfileImage image;
-    struct stat st;
-    if (stat(work.file("image.zvmp").c_str(), &st) != 0)
-        runtime_error("no image came out of the generator");
-    image.bytes = readWholeFile(work.file("image.zvmp"), kMaxImageFileSize);
-    const std::string problem = parseProfileImage(image);
-    if (!problem.empty())
-        runtime_error("the generator's image is invalid: %s; no image written", problem.c_str());
-
-    storeImage(output, image.bytes);
-    std::printf("compiled profile '%s' (%s hand) of %s into %s: %u programs, %zu bytes\n", profile.c_str(), handWord,
-                json.c_str(), output.c_str(), image.programCount, image.bytes.size());
+    storeImage(output, result.bytes);
+    std::printf("compiled profile '%s' (%s hand) of %s into %s: %zu programs, %zu bytes\n", profile.c_str(), handWord,
+                json.c_str(), output.c_str(), result.image->programs.size(), result.bytes.size());
     return 0;
 }
 

@@ -7,12 +7,19 @@
 #include "arguments.h"
 #include "command.h"
 #include "file_io.h"
-#include "profile_image.h"
-#include "program/disassembler.h"
 #include "program_slots.h"
+#include "zentrova/profile/KeyNames.h"
+#include "zentrova/profile/ProfileImage.h"
+#include "zentrova/program/Disassembler.h"
 #include "zentrova/util/RuntimeError.h"
 
 namespace {
+
+using zentrova::ProfileImage;
+using zentrova::ProgramRecord;
+
+/// Files larger than this are not read at all (no valid image comes close).
+constexpr int64_t kMaxImageFileSize = 16 * 1024 * 1024;
 
 // The name as stored, with anything unprintable shown as \xNN.
 std::string printable(const std::string& text)
@@ -30,12 +37,12 @@ std::string printable(const std::string& text)
     return out;
 }
 
-void printHeader(const std::string& path, const ProfileImage& image)
+void printHeader(const std::string& path, size_t fileSize, const ProfileImage& image)
 {
-    std::printf("profile image %s (%zu bytes)\n", path.c_str(), image.bytes.size());
+    std::printf("profile image %s (%zu bytes)\n", path.c_str(), fileSize);
     std::printf("  name          \"%s\"%s\n", printable(image.name).c_str(),
                 image.nameTerminated ? "" : " (field not NUL-terminated)");
-    std::printf("  version       %u\n", image.version);
+    std::printf("  version       %u\n", ProfileImage::kVersion);
     std::printf("  DPI levels   ");
     for (int i = 0; i < 6; ++i) {
         if (image.dpi[i])
@@ -49,13 +56,12 @@ void printHeader(const std::string& path, const ProfileImage& image)
         std::printf("  dead zone     %u\n", image.deadZone);
     else
         std::printf("  dead zone     0 (none)\n");
-    std::printf("  programs      %u\n", image.programCount);
+    std::printf("  programs      %zu\n", image.programs.size());
     std::printf("  CRC           0x%08x ok\n", image.storedCrc);
     if (image.reservedHeader)
         std::printf("  note: reserved header bytes 58..59 hold 0x%04x\n", image.reservedHeader);
-    const size_t body = image.bytes.size() - kImageHeaderSize;
-    if (body > kLoaderBodyLimit)
-        std::printf("  note: %zu body bytes exceed the %zu that the upload check accepts\n", body, kLoaderBodyLimit);
+    if (!image.fitsLoader())
+        std::printf("  note: %s\n", image.loaderProblem().c_str());
 }
 
 // A program that starts a shared program with repeater_start (opcode 0x45:
@@ -68,11 +74,12 @@ struct Starter {
 std::map<uint8_t, std::vector<Starter>> findStarters(const ProfileImage& image)
 {
     std::map<uint8_t, std::vector<Starter>> starters;
-    for (const ProgramRecord& r : image.records) {
-        for (const DisassembledInstruction& in : disassembleInstructions(r.code, r.size)) {
-            if (in.valid && in.length == 10 && r.code[in.offset] == 0x45) {
-                auto& list = starters[r.code[in.offset + 2]];
-                const Starter s{r.code[in.offset + 1], r.index};
+    for (const ProgramRecord& r : image.programs) {
+        const uint8_t* code = r.code.data();
+        for (const auto& in : zentrova::disassembleInstructions(code, r.code.size())) {
+            if (in.valid && in.length == 10 && code[in.offset] == 0x45) {
+                auto& list = starters[code[in.offset + 2]];
+                const Starter s{code[in.offset + 1], r.index};
                 bool known = false;
                 for (const Starter& k : list)
                     known = known || (k.repeater == s.repeater && k.byIndex == s.byIndex);
@@ -108,26 +115,27 @@ std::string sharedSlotUse(const std::vector<Starter>& starters)
 void printRecords(const ProfileImage& image)
 {
     const auto starters = findStarters(image);
-    const size_t count = image.records.size();
+    const size_t count = image.programs.size();
     for (size_t i = 0; i < count; ++i) {
-        const ProgramRecord& r = image.records[i];
-        std::printf("\nprogram %zu/%zu  index %u  %s  %u bytes\n", i + 1, count, r.index,
-                    describeProgramSlot(r.index).c_str(), r.size);
+        const ProgramRecord& r = image.programs[i];
+        std::printf("\nprogram %zu/%zu  index %u  %s  %zu bytes\n", i + 1, count, r.index,
+                    describeProgramSlot(r.index).c_str(), r.code.size());
         if (r.index >= 65) {
             const auto found = starters.find(r.index);
             std::printf("%s\n", sharedSlotUse(found == starters.end() ? std::vector<Starter>() : found->second).c_str());
         }
         for (size_t later = i + 1; later < count; ++later) {
-            if (image.records[later].index == r.index) {
+            if (image.programs[later].index == r.index) {
                 std::printf("  (replaced by program %zu/%zu, which has the same index)\n", later + 1, count);
                 break;
             }
         }
         if (r.reserved)
             std::printf("  note: reserved byte holds 0x%02x\n", r.reserved);
-        if (r.size == 0)
+        if (r.code.empty())
             std::printf("    (empty)\n");
-        for (const std::string& line : disassemble(r.code, r.size))
+        for (const std::string& line :
+             zentrova::disassemble(r.code.data(), r.code.size(), zentrova::hidKeyName))
             std::printf("    %s\n", line.c_str());
     }
 }
@@ -141,13 +149,13 @@ int runInspect(int argc, char** argv)
     const std::string path = requirePositional(cl, "IMAGE");
     cl.finish();
 
-    ProfileImage image;
-    image.bytes = readWholeFile(path, kMaxImageFileSize);
-    const std::string problem = parseProfileImage(image);
-    if (!problem.empty())
-        runtime_error("%s: invalid profile image: %s", path.c_str(), problem.c_str());
+    const std::vector<uint8_t> bytes = readWholeFile(path, kMaxImageFileSize);
+    const zentrova::ProfileImageParse parsed = ProfileImage::tryParse(bytes.data(), bytes.size());
+    if (parsed.error)
+        runtime_error("%s: invalid profile image: %s", path.c_str(), parsed.error->what());
 
-    printHeader(path, image);
+    const ProfileImage& image = parsed.image;
+    printHeader(path, bytes.size(), image);
     printRecords(image);
     return 0;
 }

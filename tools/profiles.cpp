@@ -9,7 +9,6 @@
 #include "arguments.h"
 #include "command.h"
 #include "file_io.h"
-#include "profile_image.h"
 #include "zentrova/util/RuntimeError.h"
 
 namespace {

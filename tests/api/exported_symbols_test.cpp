@@ -81,7 +81,7 @@ bool isPublic(const std::string& mangled)
         "UsbInterfaceDescriptor|UsbEndpointDescriptor|UsbBulkOutEndpoint|UsbBulkInEndpoint|"
         "UsbInterruptInEndpoint|PbufPool|pbuf_t|ZentrovaDriver|ZentrovaException|CommandLineParser|"
         "CommandLineException|ArgumentParser|File|FileException|Socket|SocketException|PeerAddress|"
-        "zentrova::Session";
+        "zentrova::Session|zentrova::ProfileImage|zentrova::ProfileImageError";
     static const std::regex members("^(" + classes + ")(<[^>]*>)?::.*");
     static const std::regex special("^((construction vtable|vtable|typeinfo|typeinfo name|VTT) for|(virtual )?thunk to) ("
                                     "(" + classes + ")\\b.*|" "(" + classes + ")::.*)");
@@ -91,7 +91,11 @@ bool isPublic(const std::string& mangled)
         R"(strcmpcase|get_hid_scan_code_by_unity_description|pccode_to_hidcode|)"
         R"(convert_unity_button_to_fw_button_index|check_profile|dfu_\w+|pfu_log|pfg_state|g_pfg_state|)"
         R"(zentrova::(DfuHeader::\w+|isBcd|decodeBcdVersion|bcdVersionValue|formatBcdVersion))\b.*)");
-    return std::regex_match(name, members) || std::regex_match(name, special) || std::regex_match(name, functions);
+    // The C++ core API.
+    static const std::regex core(
+        R"(^zentrova::(compileProfile|compileProfileFile|disassemble\w*|hidKeyName)(\[abi:cxx11\])?\(.*)");
+    return std::regex_match(name, members) || std::regex_match(name, special) || std::regex_match(name, functions) ||
+           std::regex_match(name, core);
 }
 
 TEST(ExportedSymbols, NoInternalNameInDynamicSymbolTable)

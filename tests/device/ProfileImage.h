@@ -1,5 +1,6 @@
 // Builds profile image files byte by byte for the device and tool tests, with
-// the CRC computed by zlib (an oracle independent of the library's own CRC).
+// the CRC computed by zlib (an oracle independent of the library's own CRC)
+// and the layout written out here, independent of zentrova::ProfileImage.
 #ifndef ZENTROVA_TESTS_DEVICE_PROFILEIMAGE_H
 #define ZENTROVA_TESTS_DEVICE_PROFILEIMAGE_H
 
@@ -11,6 +12,8 @@
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include "zentrova/profile/ProfileImage.h"
 
 namespace testimg {
 
@@ -41,7 +44,7 @@ struct ProfileImage {
     uint16_t freeform = 0;
     int programCount = -1; // -1: the number of records
     uint8_t version = 0;
-    const char* magic = "ZVMP";
+    std::string magic = std::string(zentrova::ProfileImage::kMagic, 4);
     std::vector<Program> programs;
     Bytes trailing;
     bool badCrc = false;
@@ -49,7 +52,7 @@ struct ProfileImage {
     Bytes bytes() const
     {
         Bytes b(60, 0);
-        std::memcpy(b.data() + 4, magic, 4);
+        std::memcpy(b.data() + 4, magic.data(), 4);
         b[8] = version;
         std::memcpy(b.data() + 9, name.c_str(), std::min<size_t>(name.size(), 30));
         putLe(b, 40, deadzone);

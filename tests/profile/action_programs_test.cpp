@@ -78,7 +78,7 @@ TEST_F(ProfileTest, EveryProgramAssemblesItsInstructionsIntoOneRecord)
         action_params = action_params_t{};
         pfg_state.freeform_center_joystick_mode = false;
         c.stage();
-        write_program(pfg_state.pfg_out, 7, c.program);
+        write_program(7, c.program);
         EXPECT_EQ(newImage(), record7(c.code));
     }
 }
@@ -93,16 +93,18 @@ TEST_F(ProfileTest, MacroBodyPlaysEveryRecordOfTheBoundIdAndSumsDelays)
     addMacro(4, {{0, 0, 304, 0}, {0, 0, 329, 0}, {0, 0, 322, 0}, {2, 0x1FE, 0, 0}, {9, 0, 97, 5}, {1, 0, 304, 0}});
     action_params.macro_id = 4;
     action_params.delay_from = 10;
-    write_program(pfg_state.pfg_out, 7, macro_body);
+    write_program(7, macro_body);
     EXPECT_EQ(newImage(), record7("58 01 10 1E 00 59 01 41 02 58 40 5A FE 42 02"));
     EXPECT_EQ(action_params.macro_total_delay, 50);
 
     // 700 delays of 3 bytes: 682 fit into 2048 bytes, the rest are dropped,
     // yet every duration still counts towards the total delay.
     pfg_state.macros.clear();
+    pfg_state.macro_index.clear();
+    pfg_state.macros_indexed = 0;
     addMacro(4, std::vector<ST_MACRO_DATA>(700, ST_MACRO_DATA{3, 0, 0, 2}));
     action_params.macro_total_delay = action_params.delay_from = 0;
-    write_program(pfg_state.pfg_out, 7, macro_body);
+    write_program(7, macro_body);
     const std::string image = newImage();
     EXPECT_EQ(image.size(), 3 * (4 + 2046) - 1);
     EXPECT_EQ(image.substr(0, 11), "07 00 FE 07");

@@ -1,6 +1,6 @@
 // Shared helpers of the profile compiler tests: byte strings as hex, a
 // private working directory (pfg.log is written to the current directory)
-// and the generator's image and log in memory.
+// and the generator's records and log in memory.
 #ifndef ZENTROVA_TESTS_PROFILE_PROFILE_FIXTURE_H
 #define ZENTROVA_TESTS_PROFILE_PROFILE_FIXTURE_H
 
@@ -13,6 +13,7 @@
 #include "device/TempDir.h"
 #include "profile/action_params.h"
 #include "profile/pfg_state.h"
+#include "zentrova/profile/ProfileImage.h"
 
 /// "06 00 02 00" -> bytes.
 inline std::string hex(const std::string& text)
@@ -65,52 +66,47 @@ inline void addMacro(int32_t id, std::vector<ST_MACRO_DATA> steps)
 }
 
 /// Each test in a fresh directory, the generator state as after loading the
-/// library. Below doPfg, pfg_out and pfg_log are memory streams, read back
-/// piece by piece.
+/// library. Below doPfg, the log goes to memory; it and the records the
+/// compiler appended to pfg_state.image are read back piece by piece.
 class ProfileTest : public ::testing::Test {
 protected:
-    explicit ProfileTest(bool memoryStreams = true) : memoryStreams_(memoryStreams) {}
+    explicit ProfileTest(bool memoryLog = true) : memoryLog_(memoryLog) {}
 
     void SetUp() override
     {
         ASSERT_FALSE(dir_.dir.empty());
         pfg_state = pfg_state_t{};
         action_params = action_params_t{};
-        if (memoryStreams_) {
-            pfg_state.pfg_out = open_memstream(&out_.data, &out_.size);
-            pfg_state.pfg_log = open_memstream(&log_.data, &log_.size);
-        }
+        if (memoryLog_)
+            pfg_state.log = &log_;
     }
 
-    void TearDown() override
+    void TearDown() override { pfg_state.log = nullptr; }
+
+    /// Record bytes (as hex) and log text appended since the previous call.
+    std::string newImage()
     {
-        if (memoryStreams_) {
-            std::fclose(pfg_state.pfg_out);
-            std::fclose(pfg_state.pfg_log);
-            pfg_state.pfg_out = pfg_state.pfg_log = nullptr;
-        }
+        zentrova::ProfileImage added;
+        added.programs.swap(pfg_state.image.programs);  // taken: the counters stay
+        const std::vector<uint8_t> bytes = added.serialize();
+        return toHex(std::string(bytes.begin() + zentrova::ProfileImage::kHeaderSize, bytes.end()));
     }
-
-    /// Image bytes (as hex) and log text appended since the previous call.
-    std::string newImage() { return toHex(out_.take(pfg_state.pfg_out)); }
-    std::string newLog() { return log_.take(pfg_state.pfg_log); }
+    std::string newLog()
+    {
+        std::string added = log_.text.substr(logSeen_);
+        logSeen_ = log_.text.size();
+        return added;
+    }
 
 private:
-    struct Buffer {
-        char* data = nullptr;
-        size_t size = 0, seen = 0;
-        ~Buffer() { std::free(data); }
-        std::string take(FILE* f)
-        {
-            std::fflush(f);
-            std::string added(data + seen, size - seen);
-            seen = size;
-            return added;
-        }
+    struct MemoryLog : PfgLogSink {
+        std::string text;
+        void write(const char* data, size_t length) override { text.append(data, length); }
     };
     TempDir dir_{true};
-    bool memoryStreams_;
-    Buffer out_, log_;
+    bool memoryLog_;
+    MemoryLog log_;
+    size_t logSeen_ = 0;
 };
 
 #endif

@@ -10,7 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include "program/disassembler.h"
+#include "zentrova/program/Disassembler.h"
+#include "zentrova/profile/KeyNames.h"
 
 namespace {
 
@@ -97,7 +98,8 @@ TEST(Opcode, EncodingAndRoomOfEveryEmitter)
             EXPECT_EQ(e.emit(&fits.p), start);
             EXPECT_EQ(fits.mem, filledWith(start, e.encoding));
             EXPECT_EQ(fits.cursor(), start + e.encoding.size());
-            const auto ins = disassembleInstructions(fits.mem.data() + start, e.encoding.size());
+            const auto ins =
+                zentrova::disassembleInstructions(fits.mem.data() + start, e.encoding.size(), zentrova::hidKeyName);
             ASSERT_EQ(ins.size(), 1u);
             EXPECT_EQ(ins[0].text, e.text);
             EXPECT_TRUE(ins[0].valid);
@@ -151,7 +153,7 @@ TEST(Opcode, UnusableRecordsAreLeftAlone)
     EXPECT_EQ(corrupt.mem, Bytes(64, kFill));
 }
 
-std::vector<std::string> texts(const std::vector<DisassembledInstruction>& ins)
+std::vector<std::string> texts(const std::vector<zentrova::DisassembledInstruction>& ins)
 {
     std::vector<std::string> out;
     for (const auto& i : ins)
@@ -162,7 +164,7 @@ std::vector<std::string> texts(const std::vector<DisassembledInstruction>& ins)
 TEST(Disassembler, ListingLineShowsOffsetAndRawBytes)
 {
     const uint8_t code[] = {0x00, 0x43, 0x04, 0x45, 0x01, 0x41, 0x00, 0x64, 0x00, 0xC8, 0x00, 0xFF, 0xFF};
-    const auto lines = disassemble(code, sizeof code);
+    const auto lines = zentrova::disassemble(code, sizeof code, zentrova::hidKeyName);
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[1], "0001  43 04                          key_press a");
     EXPECT_EQ(lines[2].substr(0, 37), "0003  45 01 41 00 64 00 c8 00 ff ff  ");
@@ -190,13 +192,13 @@ TEST(Disassembler, OperandRenderingAndBadBytes)
         // Exact-size heap copy so that any read past the end trips ASan.
         std::unique_ptr<uint8_t[]> heap(new uint8_t[std::max<size_t>(c.code.size(), 1)]);
         std::copy(c.code.begin(), c.code.end(), heap.get());
-        const auto ins = disassembleInstructions(heap.get(), c.code.size());
+        const auto ins = zentrova::disassembleInstructions(heap.get(), c.code.size(), zentrova::hidKeyName);
         EXPECT_EQ(texts(ins), c.text);
         for (const auto& i : ins)
             EXPECT_EQ(i.valid, i.text.rfind(".byte", 0) != 0) << i.text;
     }
-    EXPECT_TRUE(disassembleInstructions(nullptr, 0).empty());
-    EXPECT_TRUE(disassembleInstructions(nullptr, 5).empty());
+    EXPECT_TRUE(zentrova::disassembleInstructions(nullptr, 0).empty());
+    EXPECT_TRUE(zentrova::disassembleInstructions(nullptr, 5).empty());
 }
 
 } // namespace

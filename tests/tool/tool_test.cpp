@@ -14,7 +14,6 @@
 #include "zentrova/profile/pfg.h"
 
 namespace fs = std::filesystem;
-using testimg::Bytes;
 
 namespace {
 
@@ -116,41 +115,18 @@ TEST_F(ToolTest, InspectShowsInputsAndDisassembly)
     }
 }
 
+// The messages of every kind of damage are ProfileImage's (see its tests);
+// here how inspect reports one.
 TEST_F(ToolTest, InspectRefusesDamagedImages)
 {
-    const auto with = [](auto change) {
-        testimg::ProfileImage img = crafted();
-        change(img);
-        return img.bytes();
-    };
-    const auto cut = [](Bytes b, size_t size, int count) {
-        b.resize(size);
-        testimg::putLe(b, 56, count);
-        return testimg::sealed(b);
-    };
-    const Bytes good = crafted().bytes();
-    Bytes hugeSize = good;
-    testimg::putLe(hugeSize, 62, 0xFFFF);
-    const std::vector<std::pair<Bytes, std::string>> cases = {
-        {with([](auto& i) { i.magic = "ZXMP"; }), "bad magic: not a profile image (bytes 4..7 are not \"ZVMP\")"},
-        {with([](auto& i) { i.version = 1; }), "unsupported version 1 (only 0 is known)"},
-        {with([](auto& i) { i.badCrc = true; }), "CRC mismatch: stored 0x1b571ce5, computed 0x1b571ce4"},
-        {cut(good, good.size() - 3, 5), "record 4 at offset 84: program of 11 bytes is cut short (8 bytes left)"},
-        {cut(good, 62, 1), "record 0 at offset 60: record header cut short (2 bytes left)"},
-        {with([](auto& i) { i.trailing = {0x00, 0x5b}; }), "2 bytes of trailing data after the last of the 5 programs"},
-        {with([](auto& i) { i.programs[0].index = 81; }), "record 0 at offset 60: program index 81 is above 80"},
-        {with([](auto& i) { i.programCount = 6; }), "the header announces 6 programs, the file holds 5"},
-        {testimg::sealed(hugeSize), "record 0 at offset 60: program of 65535 bytes is cut short (35 bytes left)"},
-        {Bytes(good.begin(), good.begin() + 10), "file of 10 bytes is shorter than the 60-byte header"},
-    };
-    for (const auto& [bytes, message] : cases) {
-        SCOPED_TRACE(message);
-        testimg::writeFile(dir.path("bad.zvmp"), bytes);
-        const RunResult r = run({"inspect", "bad.zvmp"});
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.out, "");
-        EXPECT_EQ(r.err, "zentrova inspect: bad.zvmp: invalid profile image: " + message + "\n");
-    }
+    testimg::ProfileImage img = crafted();
+    img.trailing = {0x00, 0x5b};
+    testimg::writeFile(dir.path("bad.zvmp"), img.bytes());
+    const RunResult r = run({"inspect", "bad.zvmp"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "zentrova inspect: bad.zvmp: invalid profile image: 2 bytes of trailing data after the last of "
+                     "the 5 programs\n");
     const RunResult missing = run({"inspect", "missing.zvmp"});
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.err, std::string("zentrova inspect: missing.zvmp: ") + std::strerror(ENOENT) + "\n");

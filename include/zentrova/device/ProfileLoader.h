@@ -1,15 +1,16 @@
 // Profile image loader: validates a profile image file and lays it out in
 // memory.
 //
-// The image is a 60-byte little-endian header ("ZVMP", version 0, CRC-32 over
-// bytes 4 to the end at offset 0, dead zone at 40, program count at 56)
-// followed by program records (index, reserved byte, 16-bit size, bytecode).
-// check_profile fills the caller's buffer with a LoadedProfile head record
-// directly followed by the program bytes, in file order and without gaps; each
-// used program index points into that area, unused ones stay null with size 0.
+// The image layout is zentrova::ProfileImage's (in
+// zentrova/profile/ProfileImage.h): a 60-byte header followed by program
+// records. check_profile fills the caller's buffer with a LoadedProfile head
+// record directly followed by the program bytes, in file order and without
+// gaps; each used program index points into that area, unused ones stay null
+// with size 0.
 //
-// Every step writes a line into pfu_log (when it is open). The loader throws
-// nothing, allocates nothing but its file stream and always closes the file.
+// Every step writes a line into pfu_log (when it is open). The loader reads
+// the file once (at most 60 + bufferSize bytes), throws nothing and always
+// closes the file.
 #ifndef ZENTROVA_DEVICE_PROFILELOADER_H
 #define ZENTROVA_DEVICE_PROFILELOADER_H
 
@@ -36,9 +37,12 @@ typedef struct LoadedProfile {
 
 /* Validates the image at `path` and lays it out in `buffer` (bufferSize bytes,
  * aligned for LoadedProfile and at least sizeof(LoadedProfile) large,
- * otherwise false at once without opening the file or logging). The body is
- * checked by CRC only over its first bufferSize bytes, so a body larger than
- * the buffer fails. `profileName` (may be null) is not used. On false the
+ * otherwise false at once without opening the file or logging). A body
+ * (everything after the header) larger than bufferSize fails at the CRC
+ * step, and the bytecode of all programs must fit the buffer behind the head
+ * record; with the device tool's 8192 bytes that is
+ * zentrova::ProfileImage::fitsLoader(). Bytes after the last record are
+ * only a warning. `profileName` (may be null) is not used. On false the
  * buffer may be partly overwritten and must not be used. */
 ZENTROVA_API bool check_profile(void* buffer, unsigned long bufferSize, const char* profileName,
                                 const char* path);

@@ -4,22 +4,25 @@
 // doPfg(jsonFile, rightHand, profileName, outputFile) compiles the profile
 // `profileName` (at most 30 characters) of the "Right Mouse" entry of the JSON
 // file (rightHand != 0) or of its "Left Mouse" entry (rightHand == 0) into the
-// image file `outputFile`, created or overwritten. The image is a 60-byte
-// little-endian header (CRC-32 of the rest at offset 0, "ZVMP", version 0,
-// profile name, dead zone, six DPI levels, freeform DPI, program count)
-// followed by one record per program.
+// image file `outputFile`, created or replaced. The image layout is
+// zentrova::ProfileImage's (zentrova/profile/ProfileImage.h). The image is
+// made in memory and written once: to a new file beside `outputFile`, which
+// is then renamed over it.
 //
 // The result is always 0. What happened is written to "pfg.log" in the
 // current directory (appended). A hand entry or profile that the file does
 // not hold, or a JSON file that cannot be opened, gives a valid image without
 // programs. A document that breaks the schema, a profile name longer than 30
 // characters and a failure to write the image leave an "[ERROR]" line in
-// pfg.log and no image file at `outputFile`.
+// pfg.log, and whatever was at `outputFile` stays as it was.
 //
 // init() opens pfg.log and resets the generator's state; deinit() closes the
-// log. doPfg calls both itself. The state is process-wide and unguarded: calls
-// must not overlap. The DPI table, freeform DPI and joystick mode of the last
-// compiled profile carry over to the next call until a profile sets them.
+// log. doPfg calls both itself. The state is process-wide; doPfg calls and
+// zentrova::compileProfile calls run one at a time. The DPI table, freeform
+// DPI and joystick mode of the last profile doPfg compiled carry over to its
+// next call until a profile sets them. zentrova::compileProfile
+// (zentrova/profile/Compiler.h) gives the same image with diagnostics
+// instead of log lines.
 //
 // C linkage: the three functions resolve by their plain names with dlsym().
 #ifndef ZENTROVA_PROFILE_PFG_H

@@ -1,10 +1,11 @@
 // Turns macro program bytecode back into readable instructions.
-#include "program/disassembler.h"
+#include "zentrova/program/Disassembler.h"
 
 #include <cstdio>
 
-#include "zentrova/profile/key_tables.h"
 #include "zentrova/program/opcode.h"
+
+namespace zentrova {
 
 namespace {
 
@@ -113,7 +114,26 @@ std::string bitNames(uint8_t mask, NameOf nameOf)
     return out;
 }
 
-std::string operandText(const OpInfo& op, const uint8_t* o)
+std::string keyNameOf(uint8_t hid, KeyNamer keyName)
+{
+    const char* name = keyName != nullptr ? keyName(hid) : nullptr;
+    return name != nullptr ? std::string(name) : hexByte(hid);
+}
+
+std::string modifierNames(uint8_t mask, KeyNamer keyName)
+{
+    return bitNames(mask, [keyName](int bit) { return keyNameOf(static_cast<uint8_t>(0xE0 + bit), keyName); });
+}
+
+std::string mouseButtonNames(uint8_t mask)
+{
+    static const char* const kNames[] = {"left", "right", "middle", "button3", "button4", "button5", "button6"};
+    return bitNames(mask, [](int bit) {
+        return bit < 7 ? std::string(kNames[bit]) : hexByte(static_cast<uint8_t>(1u << bit));
+    });
+}
+
+std::string operandText(const OpInfo& op, const uint8_t* o, KeyNamer keyName)
 {
     switch (op.operands) {
     case Operands::None:
@@ -133,9 +153,9 @@ std::string operandText(const OpInfo& op, const uint8_t* o)
     case Operands::Cancel:
         return o[1] == 0 ? std::to_string(o[0]) : std::to_string(o[0]) + " (third byte " + hexByte(o[1]) + ")";
     case Operands::Modifiers:
-        return disassemblerModifierNames(o[0]);
+        return modifierNames(o[0], keyName);
     case Operands::Key:
-        return disassemblerKeyName(o[0]);
+        return keyNameOf(o[0], keyName);
     case Operands::Repeater: {
         const unsigned count = u16At(o + 7);
         return "repeater=" + std::to_string(o[0]) + " program=" + std::to_string(o[1]) +
@@ -145,7 +165,7 @@ std::string operandText(const OpInfo& op, const uint8_t* o)
     case Operands::I16:
         return std::to_string(static_cast<int16_t>(u16At(o)));
     case Operands::Buttons:
-        return disassemblerMouseButtonNames(o[0]);
+        return mouseButtonNames(o[0]);
     case Operands::Scroll: {
         const int v = static_cast<int8_t>(o[0]);
         char buf[24];
@@ -163,28 +183,8 @@ std::string operandText(const OpInfo& op, const uint8_t* o)
 
 } // namespace
 
-std::string disassemblerKeyName(uint8_t hid_code)
-{
-    for (const key_code_map_t& row : key_code_map)
-        if (row.hid_code == hid_code)
-            return row.name;
-    return hexByte(hid_code);
-}
-
-std::string disassemblerModifierNames(uint8_t mask)
-{
-    return bitNames(mask, [](int bit) { return disassemblerKeyName(static_cast<uint8_t>(0xE0 + bit)); });
-}
-
-std::string disassemblerMouseButtonNames(uint8_t mask)
-{
-    static const char* const kNames[] = {"left", "right", "middle", "button3", "button4", "button5", "button6"};
-    return bitNames(mask, [](int bit) {
-        return bit < 7 ? std::string(kNames[bit]) : hexByte(static_cast<uint8_t>(1u << bit));
-    });
-}
-
-std::vector<DisassembledInstruction> disassembleInstructions(const uint8_t* code, size_t size)
+std::vector<DisassembledInstruction> disassembleInstructions(const uint8_t* code, size_t size,
+                                                             KeyNamer keyName)
 {
     std::vector<DisassembledInstruction> out;
     if (code == nullptr)
@@ -207,7 +207,7 @@ std::vector<DisassembledInstruction> disassembleInstructions(const uint8_t* code
             break;
         }
         std::string text = op->mnemonic;
-        const std::string operands = operandText(*op, code + pos + 1);
+        const std::string operands = operandText(*op, code + pos + 1, keyName);
         if (!operands.empty())
             text += ' ' + operands;
         out.push_back({pos, op->length, true, text});
@@ -216,10 +216,10 @@ std::vector<DisassembledInstruction> disassembleInstructions(const uint8_t* code
     return out;
 }
 
-std::vector<std::string> disassemble(const uint8_t* code, size_t size)
+std::vector<std::string> disassemble(const uint8_t* code, size_t size, KeyNamer keyName)
 {
     std::vector<std::string> lines;
-    for (const DisassembledInstruction& ins : disassembleInstructions(code, size)) {
+    for (const DisassembledInstruction& ins : disassembleInstructions(code, size, keyName)) {
         char head[16];
         std::snprintf(head, sizeof head, "%04zx  ", ins.offset);
         std::string raw;
@@ -234,3 +234,5 @@ std::vector<std::string> disassemble(const uint8_t* code, size_t size)
     }
     return lines;
 }
+
+} // namespace zentrova

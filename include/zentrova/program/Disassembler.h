@@ -1,5 +1,4 @@
-// Disassembler for the macro program bytecode (internal; used by the
-// `zentrova inspect` command and the tests).
+// Disassembler for the macro program bytecode.
 //
 // Decoding walks the buffer from its first byte and never reads outside
 // [code, code + size). Each instruction becomes one entry; a byte that is no
@@ -10,12 +9,16 @@
 //
 // Instruction texts use the emitter names without "opcode_", with operands
 // made readable:
-//   key_press a                   key by its key table name (else 0xNN)
+//   key_press a                   key by the caller's KeyNamer (else 0xNN)
 //   key_modifier_set leftcontrol|leftshift     modifier bits by key name
 //   mouse_press left|middle       button bits: left right middle button3..6
 //   mouse_scroll -1 (down)        jump 0x0102 (targets as hex offsets)
 //   delay 1000                    set_led_ctrl 5, #223344 (24-bit RRGGBB)
 //   repeater_start repeater=1 program=65 flag=0 delay=100..200 count=forever
+//
+// Key names come from the caller: the bytecode knows HID usages only, the
+// profile layer knows their names (zentrova::hidKeyName in
+// zentrova/profile/KeyNames.h).
 #ifndef ZENTROVA_PROGRAM_DISASSEMBLER_H
 #define ZENTROVA_PROGRAM_DISASSEMBLER_H
 
@@ -24,6 +27,10 @@
 #include <string>
 #include <vector>
 
+#include "zentrova/export.h"
+
+namespace zentrova {
+
 struct DisassembledInstruction {
     size_t offset;     ///< from the start of the buffer
     size_t length;     ///< bytes this entry covers (at least 1)
@@ -31,17 +38,19 @@ struct DisassembledInstruction {
     std::string text;  ///< "key_press a", ".byte 0x7f", ...
 };
 
+/// The name of a HID keyboard usage, or null when it has none (then shown
+/// as 0xNN). A null KeyNamer names no key.
+using KeyNamer = const char* (*)(uint8_t hidCode);
+
 /// Decodes the whole buffer; entries cover it without gaps. A null code with
 /// size 0 gives an empty result (null with a non-zero size is treated as empty).
-std::vector<DisassembledInstruction> disassembleInstructions(const uint8_t* code, size_t size);
+ZENTROVA_API std::vector<DisassembledInstruction> disassembleInstructions(const uint8_t* code, size_t size,
+                                                                          KeyNamer keyName = nullptr);
 
 /// One listing line per entry: offset (4 hex digits), raw bytes, text, e.g.
 /// "0001  43 04                          key_press a".
-std::vector<std::string> disassemble(const uint8_t* code, size_t size);
+ZENTROVA_API std::vector<std::string> disassemble(const uint8_t* code, size_t size, KeyNamer keyName = nullptr);
 
-/// Readable operand helpers, shared with other listings.
-std::string disassemblerKeyName(uint8_t hid_code);          ///< "a", "leftshift", or "0x99"
-std::string disassemblerModifierNames(uint8_t mask);        ///< "leftcontrol|leftshift" or "none"
-std::string disassemblerMouseButtonNames(uint8_t mask);     ///< "left|middle" or "none"
+} // namespace zentrova
 
 #endif

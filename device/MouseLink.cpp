@@ -1,19 +1,17 @@
 #include "device/MouseLink.h"
 
 #include <libusb.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "zentrova/integrity/DfuHeader.h"
 #include "device/DfuHeader.h"
-#include "zentrova/device/ProfileLoader.h"
-#include "zentrova/util/FileException.h"
 #include "util/failure_detail.h"
+#include "zentrova/integrity/DfuHeader.h"
+#include "zentrova/profile/ProfileImage.h"
+#include "zentrova/util/FileException.h"
 
 namespace zentrova {
 
@@ -112,25 +110,14 @@ Result failureResult()
 // Its trace lines go nowhere unless a doPfu call holds pfu_log open.
 Result checkProfileImage(const std::vector<uint8_t>& image)
 {
-    const int fd = memfd_create("zentrova-profile", MFD_CLOEXEC);
-    if (fd < 0)
-        return {Cause::Unexpected, std::string("cannot hold the image: ") + std::strerror(errno), ""};
-    size_t written = 0;
-    while (written < image.size()) {
-        const ssize_t n = write(fd, image.data() + written, image.size() - written);
-        if (n <= 0) {
-            const int error = errno;
-            ::close(fd);
-            return {Cause::Unexpected, std::string("cannot hold the image: ") + std::strerror(error), ""};
-        }
-        written += static_cast<size_t>(n);
-    }
-    std::vector<uint64_t> buffer((sizeof(LoadedProfile) + image.size()) / sizeof(uint64_t) + 1);
-    const std::string path = "/proc/self/fd/" + std::to_string(fd);
-    const bool valid = check_profile(buffer.data(), buffer.size() * sizeof(uint64_t), nullptr, path.c_str());
-    ::close(fd);
-    if (!valid)
-        return {Cause::InvalidFile, "not a valid profile image", ""};
+    // Exactly these bytes: header, every record, the CRC over all of them,
+    // nothing behind the last record, and within what the mouse's loader
+    // has room for.
+    const ProfileImageParse parsed = ProfileImage::tryParse(image.data(), image.size());
+    if (parsed.error)
+        return {Cause::InvalidFile, std::string("not a valid profile image: ") + parsed.error->what(), ""};
+    if (!parsed.image.fitsLoader())
+        return {Cause::InvalidFile, "not a valid profile image: " + parsed.image.loaderProblem(), ""};
     return {};
 }
 

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "device/ProfileImage.h"
+#include "support/ProfileImage.h"
 #include "zentrova/integrity/DfuHeader.h"
 #include "zentrova/integrity/aes256.h"
 #include "zentrova/integrity/crc.h"

@@ -8,8 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include "device/ProfileImage.h"
-#include "device/TempDir.h"
+#include "support/ProfileImage.h"
+#include "support/TempDir.h"
 #include "zentrova/device/PfuLog.h"
 #include "zentrova/device/ProfileLoader.h"
 

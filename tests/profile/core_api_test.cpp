@@ -11,8 +11,8 @@
 #include <gtest/gtest.h>
 #include <rapidjson/document.h>
 
-#include "device/ProfileImage.h"
-#include "device/TempDir.h"
+#include "support/ProfileImage.h"
+#include "support/TempDir.h"
 #include "zentrova/device/ProfileLoader.h"
 #include "zentrova/profile/Compiler.h"
 #include "zentrova/profile/ProfileImage.h"

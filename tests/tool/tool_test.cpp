@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "device/ProfileImage.h"
-#include "tool/RunTool.h"
+#include "support/ProfileImage.h"
+#include "support/RunTool.h"
 #include "zentrova/profile/pfg.h"
 
 namespace fs = std::filesystem;

@@ -188,6 +188,10 @@ TEST(ProfileImage, DamagedImagesAndTheirErrors)
     }
     // Trailing bytes may be allowed (the loader only warns about them).
     EXPECT_EQ(ProfileImage::parse(cases[8].bytes, ProfileImage::Trailing::Allow).trailingBytes, 1u);
+    // An intact image, reserved header bytes included, serialises back byte for byte.
+    testimg::Bytes reserved = good;
+    reserved[58] = 0x5A;
+    EXPECT_EQ(ProfileImage::parse(testimg::sealed(reserved)).serialize(), testimg::sealed(reserved));
 
     ProfileImage tooMany;
     tooMany.programs.resize(65536);

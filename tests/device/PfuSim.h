@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "device/ProfileImage.h"
+#include "support/ProfileImage.h"
 #include "sim/MouseModel.h"
-#include "usb/SimFixture.h"
+#include "support/SimFixture.h"
 #include "zentrova/device/ZentrovaRequests.h"
 
 class PfuTest : public SimTest {

@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <functional>
 
-#include "device/ProfileImage.h"
-#include "usb/SimFixture.h"
+#include "support/ProfileImage.h"
+#include "support/SimFixture.h"
 #include "zentrova/device/Session.h"
 #include "zentrova/integrity/dfu_image_writer.h"
 

@@ -8,8 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include "device/ProfileImage.h"
-#include "tool/RunTool.h"
+#include "support/ProfileImage.h"
+#include "support/RunTool.h"
 #include "zentrova/integrity/dfu_image_writer.h"
 
 namespace {

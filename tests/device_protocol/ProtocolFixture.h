@@ -6,7 +6,7 @@
 #include <tuple>
 #include <vector>
 
-#include "usb/SimFixture.h"
+#include "support/SimFixture.h"
 #include "zentrova/device/ZentrovaDriver.h"
 
 // One vendor request as it travelled: bmRequestType, bRequest, wIndex,

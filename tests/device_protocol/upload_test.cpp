@@ -1,5 +1,5 @@
-// Profile and firmware uploads: chunking, the device's size limit, the two
-// log orders, and faults in the middle.
+// Profile and firmware uploads: chunking, the device's size limit and the two
+// log orders. Faults in the middle of an upload: the doPfu tests.
 #include <algorithm>
 #include <cstring>
 
@@ -100,22 +100,6 @@ TEST_P(UploadTest, TheAnnouncedMaximumIsAcceptedOneByteMoreIsNot)
     const std::string log = driverLog();
     EXPECT_EQ(log.substr(log.size() - std::min(log.size(), std::strlen(k.tooLargeLog))), k.tooLargeLog);
     EXPECT_EQ(stored().size(), k.limit); // the earlier image stays
-}
-
-TEST_P(UploadTest, AFaultInTheMiddleStopsTheUploadAndStoresNothing)
-{
-    // reset, status, start, status, chunk, status, chunk, ...
-    inject(&MouseFaults::statusErrorAfter, 5); // after the first chunk
-    EXPECT_EQ(failureOf<ZentrovaException>([&] { send(pattern(3 * 4096)); }), "communication error");
-    EXPECT_EQ(requests().size(), 6u);
-    EXPECT_EQ(stored(), std::vector<uint8_t>{0xEE});
-
-    inject(&MouseFaults::unplugAt, 7); // at the second chunk
-    EXPECT_EQ(failureOf<UsbException>([&] { send(pattern(3 * 4096)); }),
-              "no such device (it may have been disconnected)");
-    EXPECT_EQ(requests().size(), 7u);
-    EXPECT_EQ(stored(), std::vector<uint8_t>{0xEE});
-    EXPECT_THROW(send(pattern(10)), UsbException);
 }
 
 INSTANTIATE_TEST_SUITE_P(Both, UploadTest, ::testing::Values(PROFILE, FIRMWARE),

@@ -124,8 +124,6 @@ TEST_F(DoPfgTest, RefusedGenerationsLeaveTheDestinationAlone)
         std::string json, profile, out, error;
     } cases[] = {
         {office, name31, "out.zvmp", "profile name '" + name31 + "' is longer than 30 characters\n"},
-        {replaced(office, R"("dpi3": 2400)", R"("dpi3": "2400")"), "Work", "out.zvmp",
-         "_dpi_data.dpi3 is missing or not an int\n"},
         {replaced(office, R"("_key_data": [)", R"("_key_data": [)" + keys), "Work", "out.zvmp",
          "the profile needs more than 65535 programs\n"},
         {office, "Work", "no/such/dir/out.zvmp", "cannot create the profile image 'no/such/dir/out.zvmp'\n"},

@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "device/TempDir.h"
+#include "support/TempDir.h"
 #include "profile/action_params.h"
 #include "profile/pfg_state.h"
 #include "zentrova/profile/ProfileImage.h"

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "device/TempDir.h"
+#include "support/TempDir.h"
 
 namespace {
 

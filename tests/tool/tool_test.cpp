@@ -1,16 +1,18 @@
-// The zentrova command's compile, inspect and profiles commands, run as a
+// The zentrova command's compile, inspect, profiles and dfu commands, run as a
 // separate process the way a user or a script runs them.
 #include <cstring>
 #include <filesystem>
 #include <iterator>
+#include <numeric>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "device/ProfileImage.h"
-#include "tool/RunTool.h"
+#include "support/ProfileImage.h"
+#include "support/RunTool.h"
+#include "zentrova/integrity/dfu_image_writer.h"
 #include "zentrova/profile/pfg.h"
 
 namespace fs = std::filesystem;
@@ -143,25 +145,33 @@ std::string profileJson(const std::string& binding)
            binding + "\"}]}]}]}";
 }
 
-TEST_F(ToolTest, CompileReportsFailuresAndKeepsExistingImage)
+// Failures (status 1) and command-line errors (status 2) say what is wrong and
+// leave an existing image alone.
+TEST_F(ToolTest, FailuresAndCommandLineErrorsKeepTheExistingImage)
 {
     write("good.json", profileJson("a"));
     write("badkey.json", profileJson("nosuchkey"));
     write("out.zvmp", "previous image");
-    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {{"none.json", "--hand", "right", "-p", "P"}, "cannot open the profile file none.json"},
-        {{"good.json", "--hand", "right", "-p", "Q"}, "good.json has no profile 'Q' for the right hand"},
-        {{"good.json", "--hand", "left", "-p", "P"}, "good.json has no \"Left Mouse\" entry"},
-        {{"badkey.json", "--hand", "right", "-p", "P"}, "find key with description 'nosuchkey' failed"},
-        {{"good.json", "--hand", "right", "-p", std::string(31, 'n')}, "[ERROR]"},
+    const std::string C = "compile", R = "--hand", o = "-o", out = "out.zvmp";
+    const struct { std::vector<std::string> args; int status; std::string message; } cases[] = {
+        {{C, "none.json", R, "right", "-p", "P", o, out}, 1, "cannot open the profile file none.json"},
+        {{C, "good.json", R, "right", "-p", "Q", o, out}, 1, "good.json has no profile 'Q' for the right hand"},
+        {{C, "good.json", R, "left", "-p", "P", o, out}, 1, "good.json has no \"Left Mouse\" entry"},
+        {{C, "badkey.json", R, "right", "-p", "P", o, out}, 1, "find key with description 'nosuchkey' failed"},
+        {{C, "good.json", R, "right", "-p", std::string(31, 'n'), o, out}, 1, "[ERROR]"},
+        {{C, "x.json", "-p", "P", o, out}, 2, "zentrova compile: --hand: required option missing"},
+        {{C, "x.json", R, "up", "-p", "P", o, out}, 2, "'up' is neither left nor right"},
+        {{C, "x.json", R, "left", o, out}, 2, "-p, --profile: required option missing"},
+        {{C, R, "left", "-p", "P", o, out}, 2, "missing PROFILE.json"},
+        {{"inspect"}, 2, "missing IMAGE"},
+        {{"inspect", "a", "b"}, 2, "invalid argument b"},
+        {{"nosuchcommand"}, 2, "unknown command 'nosuchcommand'"},
     };
-    for (auto [args, message] : cases) {
-        SCOPED_TRACE(message);
-        args.insert(args.begin(), "compile");
-        args.insert(args.end(), {"-o", "out.zvmp"});
-        const RunResult r = run(args);
-        EXPECT_EQ(r.status, 1);
-        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        const RunResult r = run(c.args);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
         EXPECT_EQ(dir.text("out.zvmp"), "previous image");
     }
     EXPECT_EQ(entries(), 5); // the inputs and the untouched image
@@ -173,28 +183,101 @@ TEST_F(ToolTest, CompileReportsFailuresAndKeepsExistingImage)
     EXPECT_EQ(verbose.status, 0);
     EXPECT_NE(verbose.out.find("profile_name: P\n"), std::string::npos) << verbose.out;
     EXPECT_NE(verbose.out.find("Writing program count 2\n"), std::string::npos) << verbose.out;
-}
-
-TEST_F(ToolTest, CommandLineErrorsAndHelp)
-{
-    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {{"compile", "x.json", "-p", "P", "-o", "o"}, "zentrova compile: --hand: required option missing"},
-        {{"compile", "x.json", "--hand", "up", "-p", "P", "-o", "o"}, "'up' is neither left nor right"},
-        {{"compile", "x.json", "--hand", "left", "-o", "o"}, "-p, --profile: required option missing"},
-        {{"compile", "--hand", "left", "-p", "P", "-o", "o"}, "missing PROFILE.json"},
-        {{"inspect"}, "missing IMAGE"},
-        {{"inspect", "a", "b"}, "invalid argument b"},
-        {{"nosuchcommand"}, "unknown command 'nosuchcommand'"},
-    };
-    for (const auto& [args, message] : cases) {
-        const RunResult r = run(args);
-        EXPECT_EQ(r.status, 2) << message;
-        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
-    }
     const RunResult help = run({"inspect", "--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.err, "");
     EXPECT_NE(help.out.find("\n\nUSAGE: zentrova inspect [options]\n"), std::string::npos);
+}
+
+// "zentrova dfu pack" then "zentrova dfu verify".
+class DfuTool : public ToolTest {
+protected:
+    void SetUp() override
+    {
+        write("key.hex", "000102030405060708090a0b0c0d0e0f\n101112131415161718191A1B1C1D1E1F\n");
+        write("other.hex", std::string(64, '7'));
+        write("a.bin", std::string(a.begin(), a.end()));
+        write("b.bin", std::string(b.begin(), b.end()));
+    }
+
+    // The tool with the words of `args`.
+    RunResult zentrova(const std::string& args) const
+    {
+        std::vector<std::string> argv;
+        std::istringstream words(args);
+        for (std::string word; words >> word;)
+            argv.push_back(word);
+        return run(argv);
+    }
+
+    const testimg::Bytes a = testimg::Bytes(100, 0xA5), b = testimg::Bytes(64, 0x5A); // a: padded to 112 bytes with 0xFF
+};
+
+const char* const kPack = "dfu pack --key key.hex -o fw.dfu --version1 0123 --pad 0x08004000:a.bin 0x08010000:b.bin";
+
+// The key comes from hex text with a line break and both cases, the version2
+// default is 0100, --pad fills with 0xFF; without --salt the salt is random.
+TEST_F(DfuTool, PackWritesTheWritersImage)
+{
+    std::array<uint8_t, 32> key;
+    std::iota(key.begin(), key.end(), 0);
+    const std::array<uint8_t, 16> salt = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77,
+                                          0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF};
+    testimg::Bytes paddedA = a;
+    paddedA.resize(112, 0xFF);
+    const RunResult pack = zentrova(kPack + std::string(" --salt 00112233445566778899aabbccddeeff"));
+    ASSERT_EQ(pack.status, 0) << pack.err;
+    const testimg::Bytes salted = testimg::readFile(dir.path("fw.dfu"));
+    EXPECT_EQ(salted,
+              dfu_encode_image(key, "ZENTROVA", 0x0123, 0x0100, {{0x08004000, paddedA}, {0x08010000, b}}, salt));
+    ASSERT_EQ(zentrova(kPack).status, 0);
+    EXPECT_NE(testimg::readFile(dir.path("fw.dfu")), salted);
+}
+
+// The decoder's own refusals are tested with it; here each option reaches it.
+TEST_F(DfuTool, VerifyAcceptsListsAndRefuses)
+{
+    ASSERT_EQ(zentrova(kPack).status, 0);
+    EXPECT_EQ(zentrova("dfu verify fw.dfu --key key.hex").out, "fw.dfu: valid, version1 1.23, version2 1.00\n");
+    const RunResult listed = zentrova("dfu verify --key key.hex --region 0x08004000:0xC040 --chunk 48 --list fw.dfu");
+    EXPECT_EQ(listed.status, 0);
+    EXPECT_EQ(listed.out, "0x08004000 48\n0x08004030 48\n0x08004060 16\n0x08010000 48\n0x08010030 16\n"
+                          "fw.dfu: valid, version1 1.23, version2 1.00\n");
+    for (const char* args : {
+             "dfu verify fw.dfu --key other.hex",
+             "dfu verify fw.dfu --key key.hex --region 0x08004000:0xC03F", // one byte short
+             "dfu verify fw.dfu --key key.hex --tag ZENTROVB",
+         }) {
+        const RunResult run = zentrova(args);
+        EXPECT_EQ(run.status, 1) << args;
+        EXPECT_EQ(run.err, "fw.dfu: invalid image\n") << args;
+    }
+    // Header refusals say why; like the firmware update, no trailing bytes.
+    std::ofstream(dir.path("fw.dfu"), std::ios::app) << "xy";
+    EXPECT_EQ(zentrova("dfu verify fw.dfu --key key.hex").err,
+              "fw.dfu: invalid image: 2 trailing byte(s) behind the payload\n");
+    write("fw.dfu", std::string(19, 'x'));
+    EXPECT_EQ(zentrova("dfu verify fw.dfu --key key.hex").err,
+              "fw.dfu: invalid image: 19 bytes cannot hold the 20-byte header\n");
+}
+
+TEST_F(DfuTool, BadCommandLinesFailWithoutWriting)
+{
+    for (const char* args : {
+             "dfu pack --key key.hex -o fw.dfu --version1 0123 0x08004000:a.bin",   // 100 bytes, no --pad
+             "dfu pack --key key.hex -o fw.dfu --version1 01A3 --pad 0x1000:b.bin", // not BCD
+             "dfu pack --key a.bin -o fw.dfu --version1 0123 0x1000:b.bin",         // key file not hex
+             "dfu pack --key key.hex -o fw.dfu --version1 0123 0x1000:missing.bin",
+             "dfu pack --key key.hex -o fw.dfu --version1 0123 4096b.bin",         // no ADDRESS:
+             "dfu pack --key key.hex -o fw.dfu --version1 0123 0x100000000:b.bin", // address beyond 32 bits
+         }) {
+        EXPECT_NE(zentrova(args).status, 0) << args;
+        EXPECT_FALSE(std::ifstream(dir.path("fw.dfu"))) << args;
+    }
+    ASSERT_EQ(zentrova(kPack).status, 0);
+    for (const char* args : {"dfu verify fw.dfu --key key.hex --chunk 24",
+                             "dfu verify fw.dfu --key key.hex --region 0x1000"})
+        EXPECT_NE(zentrova(args).status, 0) << args;
 }
 
 } // namespace

@@ -7,7 +7,7 @@
 #include <tuple>
 #include <vector>
 
-#include "usb/SimFixture.h"
+#include "support/SimFixture.h"
 #include "zentrova/device/ZentrovaException.h"
 
 using zentrova::sim::MouseConfig;

@@ -6,7 +6,7 @@
 #include <ctime>
 #include <thread>
 
-#include "usb/SimFixture.h"
+#include "support/SimFixture.h"
 #include "zentrova/device/ZentrovaDriver.h"
 
 using Clock = std::chrono::steady_clock;

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "sim/GadgetModel.h"
-#include "usb/SimFixture.h"
+#include "support/SimFixture.h"
 #include "zentrova/usb/UsbDriver.h"
 
 // A device class for gadgets with the default IDs (0x1209:0x0001).

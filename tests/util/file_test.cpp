@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "device/TempDir.h"
+#include "support/TempDir.h"
 
 namespace {
 

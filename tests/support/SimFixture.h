@@ -1,8 +1,8 @@
 // Test fixture for code that talks to simulated mice through the real
 // libusb: a fresh umockdev testbed per test, run in a private temporary
 // directory (the drivers append to "driver.log" in the current directory).
-#ifndef ZENTROVA_TESTS_SIMFIXTURE_H
-#define ZENTROVA_TESTS_SIMFIXTURE_H
+#ifndef ZENTROVA_TESTS_SUPPORT_SIMFIXTURE_H
+#define ZENTROVA_TESTS_SUPPORT_SIMFIXTURE_H
 
 #include <stdlib.h>
 

@@ -1,7 +1,7 @@
 // Runs a program as a separate process in a test's directory, the way a user or
 // a script runs the zentrova command: exit status, standard output and error.
-#ifndef ZENTROVA_TESTS_TOOL_RUNTOOL_H
-#define ZENTROVA_TESTS_TOOL_RUNTOOL_H
+#ifndef ZENTROVA_TESTS_SUPPORT_RUNTOOL_H
+#define ZENTROVA_TESTS_SUPPORT_RUNTOOL_H
 
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "device/TempDir.h"
+#include "support/TempDir.h"
 
 struct RunResult {
     int status = -1; // -1: did not exit normally

@@ -1,8 +1,8 @@
 // A private temporary directory per test (ctest runs tests in parallel), with
 // an optional chdir into it for code that writes its logs into the current
 // directory. Removed with its content at the end.
-#ifndef ZENTROVA_TESTS_DEVICE_TEMPDIR_H
-#define ZENTROVA_TESTS_DEVICE_TEMPDIR_H
+#ifndef ZENTROVA_TESTS_SUPPORT_TEMPDIR_H
+#define ZENTROVA_TESTS_SUPPORT_TEMPDIR_H
 
 #include <stdlib.h>
 

@@ -1,8 +1,8 @@
 // Builds profile image files byte by byte for the device and tool tests, with
 // the CRC computed by zlib (an oracle independent of the library's own CRC)
 // and the layout written out here, independent of zentrova::ProfileImage.
-#ifndef ZENTROVA_TESTS_DEVICE_PROFILEIMAGE_H
-#define ZENTROVA_TESTS_DEVICE_PROFILEIMAGE_H
+#ifndef ZENTROVA_TESTS_SUPPORT_PROFILEIMAGE_H
+#define ZENTROVA_TESTS_SUPPORT_PROFILEIMAGE_H
 
 #include <zlib.h>
 

@@ -1,6 +1,7 @@
 // The configurator loads the library with dlopen() and resolves its entry
-// points by their bare names; nothing but the public interface may be visible
-// in the dynamic symbol table.
+// points by their bare names; nothing but the public interface, under the
+// version node ZENTROVA_1.0, may be visible in the dynamic symbol table, and
+// the library must unload on dlclose().
 #include <cxxabi.h>
 #include <dlfcn.h>
 
@@ -41,12 +42,33 @@ const char* const kPlainNames[] = {
     "g_version_tag", "g_version_bcd",
 };
 
-TEST(ExportedSymbols, PlainNamesResolveThroughDlsym)
+const char kVersionNode[] = "ZENTROVA_1.0";
+
+TEST(ExportedSymbols, PlainNamesResolveThroughDlsymAndTheirVersion)
 {
     Library lib = openLibrary();
     ASSERT_TRUE(lib);
-    for (const char* name : kPlainNames)
-        EXPECT_NE(dlsym(lib.get(), name), nullptr) << name << ": " << dlerror();
+    for (const char* name : kPlainNames) {
+        void* bare = dlsym(lib.get(), name);
+        EXPECT_NE(bare, nullptr) << name << ": " << dlerror();
+        EXPECT_EQ(dlvsym(lib.get(), name, kVersionNode), bare) << name;
+    }
+}
+
+// A configurator resets the library by unloading and loading it again: no
+// symbol of it may pin it in memory (STB_GNU_UNIQUE objects do).
+TEST(ExportedSymbols, LibraryUnloadsOnDlclose)
+{
+    void* lib = dlopen(ZENTROVA_LIB_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(lib, nullptr) << dlerror();
+    auto testLib = reinterpret_cast<int (*)(int)>(dlsym(lib, "testLib"));
+    ASSERT_NE(testLib, nullptr);
+    EXPECT_EQ(testLib(1), 2);
+    ASSERT_EQ(dlclose(lib), 0) << dlerror();
+    void* again = dlopen(ZENTROVA_LIB_PATH, RTLD_NOW | RTLD_NOLOAD);
+    EXPECT_EQ(again, nullptr) << "still loaded after dlclose";
+    if (again)
+        dlclose(again);
 }
 
 TEST(ExportedSymbols, VersionDataReadsThroughDlsym)
@@ -78,70 +100,76 @@ std::string demangle(const std::string& name)
     return status == 0 && out ? std::string(out.get()) : name;
 }
 
+struct DynamicSymbol {
+    std::string name;    // mangled
+    std::string version; // after "@@" or "@", empty when unversioned
+};
+
 // Defined names of the shared library's dynamic symbol table.
-std::vector<std::string> dynamicSymbols()
+std::vector<DynamicSymbol> dynamicSymbols()
 {
-    std::string cmd = std::string("nm -D --defined-only --format=posix '") + ZENTROVA_LIB_PATH + "'";
+    std::string cmd = std::string("nm -D --defined-only --with-symbol-versions --format=posix '") + ZENTROVA_LIB_PATH + "'";
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(cmd.c_str(), "r"), pclose);
-    std::vector<std::string> names;
+    std::vector<DynamicSymbol> symbols;
     if (!pipe)
-        return names;
+        return symbols;
     char line[4096];
     while (std::fgets(line, sizeof line, pipe.get())) {
         std::string s(line);
-        names.push_back(s.substr(0, s.find(' ')));
+        s = s.substr(0, s.find(' '));
+        const auto at = s.find('@');
+        if (at == std::string::npos)
+            symbols.push_back({s, ""});
+        else
+            symbols.push_back({s.substr(0, at), s.substr(s.find_first_not_of('@', at))});
     }
-    return names;
+    return symbols;
 }
 
 // Whether a (mangled) dynamic symbol belongs to the public interface.
 bool isPublic(const std::string& mangled)
 {
-    // Linker-defined markers, AddressSanitizer's markers of exported globals,
-    // and instantiations of the standard library's
-    // templates (with their local statics), which carry default visibility
-    // from its own headers.
-    static const std::regex linkerOrStd(
-        R"(^(_edata|_end|__bss_start|_init|_fini)$|^__odr_asan[._].*|^_ZZ?(N|NK|TV|TI|TS|TT|Th|Tv)?(St|Sa|Ss|N?St|NSt|N9__gnu_cxx|9__gnu_cxx).*)");
-    if (std::regex_match(mangled, linkerOrStd))
+    // AddressSanitizer's markers of exported globals.
+    if (mangled.rfind("__odr_asan", 0) == 0)
         return true;
     for (const char* name : kPlainNames)
         if (mangled == name)
             return true;
-    // Exported building blocks with C linkage or C++ free functions.
-    static const std::regex freeFunctions(
+    // Exported building blocks with C linkage.
+    static const std::regex plainFunctions(
         R"(^(key_code_map|mouse_key_map|strcmpcase|get_hid_scan_code_by_unity_description|pccode_to_hidcode|)"
         R"(convert_unity_button_to_fw_button_index|check_profile|dfu_\w+)$)");
-    if (std::regex_match(mangled, freeFunctions))
+    if (std::regex_match(mangled, plainFunctions))
         return true;
     const std::string name = demangle(mangled);
     static const std::string classes =
-        "UsbInterface|UsbDriver|UsbDeviceInfo|UsbException|UsbDescriptors|UsbConfigDescriptor|"
+        "zentrova::\\w+|UsbInterface|UsbDriver|UsbDeviceInfo|UsbException|UsbDescriptors|UsbConfigDescriptor|"
         "UsbInterfaceDescriptor|UsbEndpointDescriptor|UsbBulkOutEndpoint|UsbBulkInEndpoint|"
         "UsbInterruptInEndpoint|PbufPool|pbuf_t|ZentrovaDriver|ZentrovaException|CommandLineParser|"
         "CommandLineException|ArgumentParser|File|FileException|Socket|SocketException|PeerAddress";
-    static const std::regex members("^(" + classes + ")(<[^>]*>)?::.*");
-    static const std::regex special("^((construction vtable|vtable|typeinfo|typeinfo name|VTT) for|(virtual )?thunk to) ("
-                                    "(" + classes + ")\\b.*|" "(" + classes + ")::.*)");
+    static const std::regex members("^(zentrova::|(" + classes + ")::).*");
+    static const std::regex special("^((vtable|typeinfo|typeinfo name|VTT) for|(non-)?(virtual )?thunk to) ("
+                                    "(" + classes + ")$|(" + classes + ")::.*)");
     static const std::regex functions(
-        R"(^(\w+ )?(opcode_\w+|throwUsbError|runtime_error|exit_success|key_code_map|mouse_key_map|)"
-        R"(strcmpcase|get_hid_scan_code_by_unity_description|pccode_to_hidcode|)"
-        R"(convert_unity_button_to_fw_button_index|check_profile|dfu_\w+|pfu_log|pfg_state|g_pfg_state)\b.*)");
+        R"(^(opcode_\w+|throwUsbError|runtime_error|exit_success|dfu_encode_image)\(.*)");
     return std::regex_match(name, members) || std::regex_match(name, special) || std::regex_match(name, functions);
 }
 
-TEST(ExportedSymbols, NoInternalNameInDynamicSymbolTable)
+TEST(ExportedSymbols, DynamicSymbolTableHoldsExactlyTheVersionedInterface)
 {
     const auto symbols = dynamicSymbols();
     ASSERT_FALSE(symbols.empty()) << "nm printed nothing for " << ZENTROVA_LIB_PATH;
-    std::vector<std::string> leaked;
-    for (const auto& s : symbols)
-        if (!isPublic(s))
-            leaked.push_back(demangle(s));
-    std::string list;
-    for (const auto& s : leaked)
-        list += "  " + s + "\n";
-    EXPECT_TRUE(leaked.empty()) << "internal names in the dynamic symbol table:\n" << list;
+    std::string leaked, unversioned;
+    for (const auto& s : symbols) {
+        if (s.name == kVersionNode)
+            continue; // the version node's own definition
+        if (!isPublic(s.name))
+            leaked += "  " + demangle(s.name) + "\n";
+        if (s.version != kVersionNode)
+            unversioned += "  " + demangle(s.name) + " (" + s.version + ")\n";
+    }
+    EXPECT_TRUE(leaked.empty()) << "internal names in the dynamic symbol table:\n" << leaked;
+    EXPECT_TRUE(unversioned.empty()) << "names outside " << kVersionNode << ":\n" << unversioned;
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 # Installation, in components that `cmake --install BUILD --component NAME`
 # installs one at a time (the Debian packages are cut along them):
 #
-#   runtime      libzentrova.so.1 and the udev rule
+#   runtime      libzentrova.so.1, the udev rule and the AppStream metainfo
+#                naming the mice it is for
 #   development  headers, the libzentrova.so link, zentrova.pc, the CMake package
 #   tools        the zentrova command (and whatever else names no component)
 #   simulator    zentrova-sim (sim/CMakeLists.txt; ZENTROVA_INSTALL_SIM)
@@ -45,3 +46,5 @@ if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
 endif()
 set(ZENTROVA_UDEV_RULES_DIR ${_udev_rules_dir} CACHE STRING "Where the udev rule is installed")
 install(FILES packaging/70-zentrova.rules DESTINATION ${ZENTROVA_UDEV_RULES_DIR} COMPONENT runtime)
+install(FILES packaging/example.zentrova.libzentrova.metainfo.xml
+  DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/metainfo COMPONENT runtime)

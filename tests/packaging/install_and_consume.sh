@@ -36,8 +36,8 @@ expect development '/include/zentrova/version\.h'
 expect development '/pkgconfig/zentrova\.pc'
 expect development '/ZentrovaConfig\.cmake'
 expect tools '/bin/zentrova'
-if grep -E ' runtime$' "$work/components.txt" | grep -vE '/libzentrova\.so\.1[.0-9]*|\.rules '; then
-    echo "the runtime component holds more than the library and its udev rule"; exit 1
+if grep -E ' runtime$' "$work/components.txt" | grep -vE '/libzentrova\.so\.1[.0-9]*|\.rules |\.metainfo\.xml '; then
+    echo "the runtime component holds more than the library, its udev rule and metainfo"; exit 1
 fi
 
 libdir=$(dirname "$(find "$prefix" -name 'libzentrova.so.1.*' | head -n1)")

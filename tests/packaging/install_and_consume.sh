@@ -8,6 +8,8 @@ set -euo pipefail
 build=$1
 consumer=$2
 install_prefix=$3
+# The consumer's own build must not join a make jobserver ctest runs under.
+unset MAKEFLAGS MFLAGS MAKELEVEL
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

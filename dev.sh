@@ -119,7 +119,7 @@ case "$job" in
     exec "$ROOT/packaging/build-debs.sh" "$ROOT/build/deb"
     ;;
   *)
-    sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'
+    awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "$0"
     exit 2
     ;;
 esac

@@ -8,6 +8,11 @@
 #   ./dev.sh tsan      the threaded tests built with ThreadSanitizer
 #   ./dev.sh fuzz [SECONDS]   run every fuzz target (clang, ASan+UBSan)
 #   ./dev.sh bench     build in Release and run the benchmarks
+#   ./dev.sh abi [update]     check the library's ABI against abi/libzentrova.abi
+#                      (update: record the built library's ABI there instead)
+#   ./dev.sh package   build the Debian packages (test suite included) into
+#                      build/deb/, check them with lintian, and run the
+#                      configurator flow from their unpacked contents
 #
 # Each job installs the Debian packages it needs when they are missing
 # (as root, or through sudo) and builds in its own folder below build/.
@@ -16,15 +21,19 @@ cd "$(dirname "$0")"
 ROOT=$(pwd)
 JOBS=$(nproc 2>/dev/null || echo 2)
 
-PACKAGES=(build-essential cmake pkg-config libusb-1.0-0-dev rapidjson-dev
-          libgtest-dev libgmock-dev libbenchmark-dev umockdev libumockdev-dev
-          libglib2.0-dev zlib1g-dev libssl-dev binutils)
+# Debian packages by what needs them.
+BUILD_PACKAGES=(build-essential cmake pkg-config libusb-1.0-0-dev rapidjson-dev binutils)
+SIM_PACKAGES=(umockdev libumockdev-dev libglib2.0-dev)
+TEST_PACKAGES=(libgtest-dev libgmock-dev zlib1g-dev libssl-dev)
+BENCH_PACKAGES=(libbenchmark-dev)
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+ABI_PACKAGES=(abigail-tools)
+DEB_PACKAGES=(debhelper dpkg-dev lintian udev)
 
-# install_packages [EXTRA...]
+# install_packages PACKAGE...
 install_packages() {
     local missing=()
-    for p in "${PACKAGES[@]}" "$@"; do
+    for p in "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
@@ -57,27 +66,27 @@ job=${1:-}
 shift || true
 case "$job" in
   demo)
-    install_packages
+    install_packages "${BUILD_PACKAGES[@]}" "${SIM_PACKAGES[@]}"
     build build/release -DCMAKE_BUILD_TYPE=Release -DZENTROVA_BUILD_TESTS=OFF -DZENTROVA_BUILD_BENCH=OFF
     exec "$ROOT/examples/demo.sh" "$ROOT/build/release"
     ;;
   test)
-    install_packages
+    install_packages "${BUILD_PACKAGES[@]}" "${SIM_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
     build build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo
     run_ctest build/test
     ;;
   asan)
-    install_packages
+    install_packages "${BUILD_PACKAGES[@]}" "${SIM_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
     build build/asan -DCMAKE_BUILD_TYPE=Debug -DZENTROVA_SANITIZE=ON -DZENTROVA_BUILD_BENCH=OFF
     run_ctest build/asan
     ;;
   tsan)
-    install_packages
+    install_packages "${BUILD_PACKAGES[@]}" "${SIM_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
     build build/tsan -DCMAKE_BUILD_TYPE=Debug -DZENTROVA_TSAN=ON -DZENTROVA_BUILD_BENCH=OFF
     run_ctest build/tsan -L thread
     ;;
   fuzz)
-    install_packages "${FUZZ_PACKAGES[@]}"
+    install_packages "${BUILD_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}"
     seconds=${1:-60}
     CC=clang CXX=clang++ build build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZENTROVA_FUZZ=ON \
         -DZENTROVA_BUILD_TESTS=OFF -DZENTROVA_BUILD_SIM=OFF -DZENTROVA_BUILD_TOOLS=OFF -DZENTROVA_BUILD_BENCH=OFF
@@ -89,7 +98,7 @@ case "$job" in
     done
     ;;
   bench)
-    install_packages
+    install_packages "${BUILD_PACKAGES[@]}" "${SIM_PACKAGES[@]}" "${BENCH_PACKAGES[@]}" libssl-dev
     build build/bench -DCMAKE_BUILD_TYPE=Release -DZENTROVA_BUILD_TESTS=OFF
     for b in build/bench/bench/*/bench_*; do
         [ -x "$b" ] || continue
@@ -97,8 +106,20 @@ case "$job" in
         "$b" "$@"
     done
     ;;
+  abi)
+    install_packages "${BUILD_PACKAGES[@]}" "${ABI_PACKAGES[@]}"
+    mode=check
+    [ "${1:-}" = update ] && mode=update
+    build build/abi -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZENTROVA_BUILD_TESTS=OFF -DZENTROVA_BUILD_SIM=OFF \
+        -DZENTROVA_BUILD_TOOLS=OFF -DZENTROVA_BUILD_BENCH=OFF
+    cmake --build build/abi --target "abi-$mode"
+    ;;
+  package)
+    install_packages "${BUILD_PACKAGES[@]}" "${SIM_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${DEB_PACKAGES[@]}"
+    exec "$ROOT/packaging/build-debs.sh" "$ROOT/build/deb"
+    ;;
   *)
-    sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'
+    awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "$0"
     exit 2
     ;;
 esac

@@ -3,6 +3,7 @@
 #ifndef ZENTROVA_TOOL_COMMAND_H
 #define ZENTROVA_TOOL_COMMAND_H
 
+#include <cstdio>
 #include <vector>
 
 struct ToolCommand {
@@ -14,6 +15,9 @@ struct ToolCommand {
 
 // All registered commands, in registration order.
 std::vector<ToolCommand>& toolCommands();
+
+// "zentrova VERSION" on one line (zentrova --version).
+void printToolVersion(FILE* out);
 
 struct ToolCommandRegistration {
     explicit ToolCommandRegistration(const ToolCommand& command) { toolCommands().push_back(command); }

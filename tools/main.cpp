@@ -17,7 +17,7 @@ static void printCommands(FILE* out)
     std::fprintf(out, "usage: zentrova COMMAND [ARGS...]\n\ncommands:\n");
     for (const auto& c : toolCommands())
         std::fprintf(out, "  %-10s %s\n", c.name, c.synopsis);
-    std::fprintf(out, "\n'zentrova COMMAND --help' describes one command.\n");
+    std::fprintf(out, "\n'zentrova COMMAND --help' describes one command; 'zentrova --version' prints the version.\n");
 }
 
 int main(int argc, char** argv)
@@ -25,6 +25,10 @@ int main(int argc, char** argv)
     if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
         printCommands(stdout);
         return argc < 2 ? 2 : 0;
+    }
+    if (!std::strcmp(argv[1], "--version") || !std::strcmp(argv[1], "-V")) {
+        printToolVersion(stdout);
+        return 0;
     }
     for (const auto& c : toolCommands()) {
         if (!std::strcmp(c.name, argv[1])) {

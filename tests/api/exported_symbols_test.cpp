@@ -1,6 +1,7 @@
 // The configurator loads the library with dlopen() and resolves its entry
-// points by their bare names; nothing but the public interface may be visible
-// in the dynamic symbol table.
+// points by their bare names; nothing but the public interface, under the
+// version node ZENTROVA_1.0, may be visible in the dynamic symbol table, and
+// the library must unload on dlclose().
 #include <cxxabi.h>
 #include <dlfcn.h>
 
@@ -17,28 +18,77 @@
 
 namespace {
 
+struct DlCloser {
+    void operator()(void* handle) const { dlclose(handle); }
+};
+using Library = std::unique_ptr<void, DlCloser>;
+
+Library openLibrary()
+{
+    Library lib(dlopen(ZENTROVA_LIB_PATH, RTLD_NOW | RTLD_LOCAL));
+    EXPECT_TRUE(lib) << dlerror();
+    return lib;
+}
+
 // Every name a foreign runtime resolves without C++ name mangling.
 const char* const kPlainNames[] = {
-    "doPfg", "init", "deinit", "doPfu", "pfu_log", "getFwVersion", "testLib",
-    "qv_crc8_compute", "qv_crc16_compute", "qv_crc32_compute", "dfu_decode_image",
+    "doPfg", "init", "deinit",
+    "doPfu", "pfu_log",
+    "getFwVersion", "testLib",
+    "qv_crc8_compute", "qv_crc16_compute", "qv_crc32_compute",
     "aes256_set_key", "aes256_get_key", "aes256_set_iv", "aes256_get_iv",
     "aes256_encrypt", "aes256_decrypt", "aes256_encrypt_cbc", "aes256_decrypt_cbc",
+    "dfu_decode_image",
     "g_version_tag", "g_version_bcd",
 };
 
-// Every plain name resolves; the version data and testLib answer through it.
-TEST(ExportedSymbols, PlainNamesResolveThroughDlsym)
+const char kVersionNode[] = "ZENTROVA_1.0";
+
+TEST(ExportedSymbols, PlainNamesResolveThroughDlsymAndTheirVersion)
 {
-    std::unique_ptr<void, int (*)(void*)> lib(dlopen(ZENTROVA_LIB_PATH, RTLD_NOW | RTLD_LOCAL), dlclose);
-    ASSERT_TRUE(lib) << dlerror();
-    for (const char* name : kPlainNames)
-        EXPECT_NE(dlsym(lib.get(), name), nullptr) << name << ": " << dlerror();
+    Library lib = openLibrary();
+    ASSERT_TRUE(lib);
+    for (const char* name : kPlainNames) {
+        void* bare = dlsym(lib.get(), name);
+        EXPECT_NE(bare, nullptr) << name << ": " << dlerror();
+        EXPECT_EQ(dlvsym(lib.get(), name, kVersionNode), bare) << name;
+    }
+}
+
+// A configurator resets the library by unloading and loading it again: no
+// symbol of it may pin it in memory (STB_GNU_UNIQUE objects do).
+TEST(ExportedSymbols, LibraryUnloadsOnDlclose)
+{
+    void* lib = dlopen(ZENTROVA_LIB_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(lib, nullptr) << dlerror();
+    auto testLib = reinterpret_cast<int (*)(int)>(dlsym(lib, "testLib"));
+    ASSERT_NE(testLib, nullptr);
+    EXPECT_EQ(testLib(1), 2);
+    ASSERT_EQ(dlclose(lib), 0) << dlerror();
+    void* again = dlopen(ZENTROVA_LIB_PATH, RTLD_NOW | RTLD_NOLOAD);
+    EXPECT_EQ(again, nullptr) << "still loaded after dlclose";
+    if (again)
+        dlclose(again);
+}
+
+TEST(ExportedSymbols, VersionDataReadsThroughDlsym)
+{
+    Library lib = openLibrary();
+    ASSERT_TRUE(lib);
     auto tag = static_cast<const char* const*>(dlsym(lib.get(), "g_version_tag"));
     auto bcd = static_cast<const uint16_t*>(dlsym(lib.get(), "g_version_bcd"));
-    auto testLib = reinterpret_cast<int (*)(int)>(dlsym(lib.get(), "testLib"));
-    ASSERT_TRUE(tag && bcd && testLib);
+    ASSERT_NE(tag, nullptr);
+    ASSERT_NE(bcd, nullptr);
     EXPECT_STREQ(*tag, "Zentrova Tool");
     EXPECT_EQ(*bcd, 0x03E8);
+}
+
+TEST(ExportedSymbols, TestLibAnswersThroughDlsym)
+{
+    Library lib = openLibrary();
+    ASSERT_TRUE(lib);
+    auto testLib = reinterpret_cast<int (*)(int)>(dlsym(lib.get(), "testLib"));
+    ASSERT_NE(testLib, nullptr);
     EXPECT_EQ(testLib(41), 42);
     EXPECT_EQ(testLib(-1), 0);
 }
@@ -50,63 +100,76 @@ std::string demangle(const std::string& name)
     return status == 0 && out ? std::string(out.get()) : name;
 }
 
+struct DynamicSymbol {
+    std::string name;    // mangled
+    std::string version; // after "@@" or "@", empty when unversioned
+};
+
 // Defined names of the shared library's dynamic symbol table.
-std::vector<std::string> dynamicSymbols()
+std::vector<DynamicSymbol> dynamicSymbols()
 {
-    std::string cmd = std::string("nm -D --defined-only --format=posix '") + ZENTROVA_LIB_PATH + "'";
+    std::string cmd = std::string("nm -D --defined-only --with-symbol-versions --format=posix '") + ZENTROVA_LIB_PATH + "'";
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(cmd.c_str(), "r"), pclose);
-    std::vector<std::string> names;
+    std::vector<DynamicSymbol> symbols;
+    if (!pipe)
+        return symbols;
     char line[4096];
-    while (pipe && std::fgets(line, sizeof line, pipe.get()))
-        names.emplace_back(line, std::strcspn(line, " "));
-    return names;
+    while (std::fgets(line, sizeof line, pipe.get())) {
+        std::string s(line);
+        s = s.substr(0, s.find(' '));
+        const auto at = s.find('@');
+        if (at == std::string::npos)
+            symbols.push_back({s, ""});
+        else
+            symbols.push_back({s.substr(0, at), s.substr(s.find_first_not_of('@', at))});
+    }
+    return symbols;
 }
 
 // Whether a (mangled) dynamic symbol belongs to the public interface.
 bool isPublic(const std::string& mangled)
 {
-    // Linker-defined markers, AddressSanitizer's markers of exported globals,
-    // and instantiations of the standard library's templates (with their
-    // local statics), which carry default visibility from its own headers.
-    static const std::regex linkerOrStd(
-        R"(^(_edata|_end|__bss_start|_init|_fini)$|^__odr_asan[._].*|^_ZZ?(N|NK|TV|TI|TS|TT|Th|Tv)?(St|Sa|Ss|N?St|NSt|N9__gnu_cxx|9__gnu_cxx).*)");
-    if (std::regex_match(mangled, linkerOrStd))
+    // AddressSanitizer's markers of exported globals.
+    if (mangled.rfind("__odr_asan", 0) == 0)
         return true;
     for (const char* name : kPlainNames)
         if (mangled == name)
             return true;
+    // Exported building blocks with C linkage.
+    static const std::regex plainFunctions(
+        R"(^(key_code_map|mouse_key_map|strcmpcase|get_hid_scan_code_by_unity_description|pccode_to_hidcode|)"
+        R"(convert_unity_button_to_fw_button_index|check_profile|dfu_\w+)$)");
+    if (std::regex_match(mangled, plainFunctions))
+        return true;
     const std::string name = demangle(mangled);
     static const std::string classes =
-        "UsbInterface|UsbDriver|UsbDeviceInfo|UsbException|UsbDescriptors|UsbConfigDescriptor|"
+        "zentrova::\\w+|UsbInterface|UsbDriver|UsbDeviceInfo|UsbException|UsbDescriptors|UsbConfigDescriptor|"
         "UsbInterfaceDescriptor|UsbEndpointDescriptor|UsbBulkOutEndpoint|UsbBulkInEndpoint|"
         "UsbInterruptInEndpoint|PbufPool|pbuf_t|ZentrovaDriver|ZentrovaException|CommandLineParser|"
-        "CommandLineException|ArgumentParser|File|FileException|Socket|SocketException|PeerAddress|"
-        "zentrova::Session|zentrova::ProfileImage|zentrova::ProfileImageError";
-    static const std::regex members("^(" + classes + ")(<[^>]*>)?::.*");
-    static const std::regex special("^((construction vtable|vtable|typeinfo|typeinfo name|VTT) for|(virtual )?thunk to) ("
-                                    "(" + classes + ")\\b.*|" "(" + classes + ")::.*)");
+        "CommandLineException|ArgumentParser|File|FileException|Socket|SocketException|PeerAddress";
+    static const std::regex members("^(zentrova::|(" + classes + ")::).*");
+    static const std::regex special("^((vtable|typeinfo|typeinfo name|VTT) for|(non-)?(virtual )?thunk to) ("
+                                    "(" + classes + ")$|(" + classes + ")::.*)");
     static const std::regex functions(
-        R"(^(\w+ )?(zentrova::(causeName|listMice|selectMouse)|)"
-        R"(opcode_\w+|throwUsbError|runtime_error|exit_success|key_code_map|mouse_key_map|)"
-        R"(strcmpcase|get_hid_scan_code_by_unity_description|pccode_to_hidcode|)"
-        R"(convert_unity_button_to_fw_button_index|check_profile|dfu_\w+|pfu_log|pfg_state|g_pfg_state|)"
-        R"(zentrova::(DfuHeader::\w+|isBcd|decodeBcdVersion|bcdVersionValue|formatBcdVersion))\b.*)");
-    // The C++ core API.
-    static const std::regex core(
-        R"(^zentrova::(compileProfile|compileProfileFile|disassemble\w*|hidKeyName)(\[abi:cxx11\])?\(.*)");
-    return std::regex_match(name, members) || std::regex_match(name, special) || std::regex_match(name, functions) ||
-           std::regex_match(name, core);
+        R"(^(opcode_\w+|throwUsbError|runtime_error|exit_success|dfu_encode_image)\(.*)");
+    return std::regex_match(name, members) || std::regex_match(name, special) || std::regex_match(name, functions);
 }
 
-TEST(ExportedSymbols, NoInternalNameInDynamicSymbolTable)
+TEST(ExportedSymbols, DynamicSymbolTableHoldsExactlyTheVersionedInterface)
 {
     const auto symbols = dynamicSymbols();
     ASSERT_FALSE(symbols.empty()) << "nm printed nothing for " << ZENTROVA_LIB_PATH;
-    std::string leaked;
-    for (const auto& s : symbols)
-        if (!isPublic(s))
-            leaked += "  " + demangle(s) + "\n";
-    EXPECT_EQ(leaked, "") << "internal names in the dynamic symbol table";
+    std::string leaked, unversioned;
+    for (const auto& s : symbols) {
+        if (s.name == kVersionNode)
+            continue; // the version node's own definition
+        if (!isPublic(s.name))
+            leaked += "  " + demangle(s.name) + "\n";
+        if (s.version != kVersionNode)
+            unversioned += "  " + demangle(s.name) + " (" + s.version + ")\n";
+    }
+    EXPECT_TRUE(leaked.empty()) << "internal names in the dynamic symbol table:\n" << leaked;
+    EXPECT_TRUE(unversioned.empty()) << "names outside " << kVersionNode << ":\n" << unversioned;
 }
 
 } // namespace

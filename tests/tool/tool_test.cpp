@@ -14,6 +14,7 @@
 #include "support/RunTool.h"
 #include "zentrova/integrity/dfu_image_writer.h"
 #include "zentrova/profile/pfg.h"
+#include "zentrova/version.h"
 
 namespace fs = std::filesystem;
 
@@ -47,6 +48,21 @@ protected:
 
     TempDir dir;
 };
+
+TEST_F(ToolTest, VersionAndAboutPrintTheBuiltVersion)
+{
+    const std::string version = std::to_string(ZENTROVA_VERSION_MAJOR) + "." + std::to_string(ZENTROVA_VERSION_MINOR) +
+                                "." + std::to_string(ZENTROVA_VERSION_PATCH);
+    EXPECT_EQ(version, ZENTROVA_VERSION_STRING);
+    for (const char* option : {"--version", "-V"}) {
+        const RunResult r = run({option});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, "zentrova " + version + "\n") << option;
+    }
+    const RunResult about = run({"about"});
+    EXPECT_EQ(about.status, 0);
+    EXPECT_EQ(about.out, "zentrova " + version + "\nlibzentrova " + version + "\nZentrova Tool 1.0.0 (0x03E8)\n");
+}
 
 TEST_F(ToolTest, CompileThenInspectEveryExampleProfile)
 {

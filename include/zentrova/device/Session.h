@@ -28,12 +28,11 @@
 
 #include "zentrova/device/Result.h"
 #include "zentrova/export.h"
+#include "zentrova/profile/Hand.h"
 
 namespace zentrova {
 
 class MouseLink; // the library's side of an open mouse
-
-enum class Hand { Left, Right };
 
 // One attached mouse, as enumeration sees it (no request is sent to it).
 struct MouseInfo {

@@ -24,11 +24,11 @@
 #include <vector>
 
 #include "zentrova/export.h"
+#include "zentrova/profile/Hand.h"
 #include "zentrova/profile/ProfileImage.h"
 
 namespace zentrova {
 
-enum class Hand { Left, Right };  ///< the "Left Mouse" or "Right Mouse" entry
 
 struct Diagnostic {
     enum class Severity { Info, Warning, Error };

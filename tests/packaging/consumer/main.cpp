@@ -10,6 +10,6 @@ int main()
         std::fprintf(stderr, "unexpected version data\n");
         return 1;
     }
-    std::printf("%s %#x\n", g_version_tag, g_version_bcd);
+    std::printf("%s %s %#x\n", ZENTROVA_VERSION_STRING, g_version_tag, g_version_bcd);
     return 0;
 }

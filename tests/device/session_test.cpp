@@ -1,13 +1,12 @@
 // The C++ device API through its installed headers against simulated mice:
 // each cause a Result can name, and the progress of an upload.
-#include <linux/capability.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <functional>
 
+#include "support/Permissions.h"
 #include "support/ProfileImage.h"
 #include "support/SimFixture.h"
 #include "zentrova/device/Session.h"
@@ -19,17 +18,7 @@ using sim::MouseFaults;
 
 namespace {
 
-// Whether this thread's capabilities override file permissions: without
-// them, root too meets the permissions of a device node.
-void overridePermissions(bool on)
-{
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct caps[2]{};
-    ASSERT_EQ(syscall(SYS_capget, &header, caps), 0);
-    const uint32_t bits = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER);
-    caps[0].effective = on ? caps[0].effective | (caps[0].permitted & bits) : caps[0].effective & ~bits;
-    ASSERT_EQ(syscall(SYS_capset, &header, caps), 0);
-}
+using testsupport::overridePermissions;
 
 std::vector<uint8_t> profileImage(size_t programBytes, bool badCrc = false)
 {

@@ -1,12 +1,11 @@
 // findByStrings through the real libusb over a bus of several gadgets.
-#include <linux/capability.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
 
 #include "usbblocks/GadgetFixture.h"
+#include "support/Permissions.h"
 
 using zentrova::sim::GadgetConfig;
 using zentrova::sim::GadgetModel;
@@ -68,17 +67,7 @@ TEST_F(StringSearchTest, PatternSemantics)
     }
 }
 
-// Whether this thread's capabilities override file permissions: without
-// them, root too meets the permissions of a device node.
-void overridePermissions(bool on)
-{
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct caps[2]{};
-    ASSERT_EQ(syscall(SYS_capget, &header, caps), 0);
-    const uint32_t bits = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER);
-    caps[0].effective = on ? caps[0].effective | (caps[0].permitted & bits) : caps[0].effective & ~bits;
-    ASSERT_EQ(syscall(SYS_capset, &header, caps), 0);
-}
+using testsupport::overridePermissions;
 
 TEST_F(StringSearchTest, DeviceThatMayNotBeOpenedIsSkipped)
 {

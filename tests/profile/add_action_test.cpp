@@ -112,6 +112,7 @@ const Binding kBindings[] = {
     {kButton2, 3, replaced(kMacroNormal, R"("macro_id":1)", R"("macro_id":-1)"), ""},
     {kButton2, 4, R"({"key_code":0})", ""},
     {kButton2, 4, R"({"key_code":1000,"repeat_times":1})", "", kE + "key repeater key lookup failed pc_code=1000\n"},
+    {kButton2, 4, R"({"key_code":-1,"repeat_times":1})", "", kE + "key repeater key lookup failed pc_code=-1\n"},
     {kButton2, 3, "", "", kMacroRefused + "action_data is not a JSON object\n", true},
     {kButton2, 4, "[97]", "", kRepeaterRefused + "action_data is not a JSON object\n"},
     {kButton2, 3, replaced(kMacroNormal, R"("delay_to":9,)", ""), "",

@@ -4,7 +4,8 @@
 // release program 2b + 1; the further inputs 48..57 use their own number as
 // press index, and only 50, 52, 54 and 56 have a release program at p + 1.
 // Macro bodies and key-repeater strokes take the shared index
-// next_macro_program (65..80, wrapping).
+// next_macro_program (65..80); a binding that needs one when all 16 are
+// taken is refused.
 //
 // A binding's programs are assembled first and go into the image together,
 // only when every one of them fitted in its program buffer.
@@ -123,11 +124,19 @@ bool programsFit(const char* kind, unsigned press)
     return false;
 }
 
-void advanceSharedProgram()
+// Whether a shared program is left; refuses the binding when none is.
+bool sharedProgramLeft(const char* kind, unsigned press)
 {
-    uint32_t& next = pfg_state.next_macro_program;
-    next = next >= kLastSharedProgram ? kFirstSharedProgram : next + 1;
+    if (pfg_state.next_macro_program <= kLastSharedProgram)
+        return true;
+    logRefused(kind, press,
+               "all " + std::to_string(kLastSharedProgram - kFirstSharedProgram + 1) + " shared programs (" +
+                   std::to_string(kFirstSharedProgram) + ".." + std::to_string(kLastSharedProgram) +
+                   ") are taken");
+    return false;
 }
+
+void advanceSharedProgram() { ++pfg_state.next_macro_program; }
 
 void advanceRepeaterSlot()
 {
@@ -296,7 +305,7 @@ void addMacro(Slots slots, const char* text)
     a.delay_from = delayFrom;
     a.interruptible = interruptible;
     a.macro_total_delay = 0;
-    if (macroId == kNoMacro)
+    if (macroId == kNoMacro || !sharedProgramLeft("macro", slots.press))
         return;
 
     write(pfg_state.next_macro_program, actions::macro_body);
@@ -379,7 +388,7 @@ void addKeyRepeater(Slots slots, const char* text)
         .readBool("key_repeater_mode", mode)
         .readBool("key_repeater_constant_type", constantType)
         .readBool("interruptible", interruptible);
-    if (!in.ok())
+    if (!in.ok() || !sharedProgramLeft("key repeater", slots.press))
         return;
 
     action_params_t& a = action_params;

@@ -159,16 +159,22 @@ TEST_F(ProfileTest, BindingsCompileToTheirProgramRecords)
     }
 }
 
-TEST_F(ProfileTest, SharedProgramAndRepeaterCountersWrap)
+TEST_F(ProfileTest, SharedProgramsRunOutAndTheRepeaterCounterWraps)
 {
     addMacro1();
     for (int i = 0; i < 16; ++i)
-        add_action(kButton2, 3, kMacroNormal.c_str());
-    EXPECT_EQ(pfg_state.next_macro_program, 65u);
+        add_action(kButton2, i % 2 == 0 ? 3 : 4, (i % 2 == 0 ? kMacroNormal : kRepeaterNormal).c_str());
     newImage();
-    add_action(kButton2, 3, kMacroNormal.c_str());  // the 17th reuses 65
-    EXPECT_EQ(newImage().substr(0, 2), "41");
-    EXPECT_EQ(pfg_state.next_macro_program, 66u);
+    newLog();
+    add_action(kButton2, 3, kMacroNormal.c_str());  // the 17th: refused, not 65 again
+    add_action(kButton2, 4, kRepeaterNormal.c_str());
+    EXPECT_EQ(newImage(), "");
+    EXPECT_EQ(newLog(), kMacroRefused + "all 16 shared programs (65..80) are taken\n" + kRepeaterRefused +
+                            "all 16 shared programs (65..80) are taken\n");
+    EXPECT_EQ(pfg_state.next_macro_program, 81u);
+    pfg_reset_generation();
+    EXPECT_EQ(pfg_state.next_macro_program, 65u);
+    action_params.repeater_slot = 1;
 
     // The key-repeater slot runs 1..5 and round, across generations too.
     for (uint32_t expected : {2u, 3u, 4u, 5u, 1u, 2u}) {

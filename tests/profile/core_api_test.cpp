@@ -139,6 +139,10 @@ TEST(CompileProfile, SameImageAsDoPfgWithoutItsSideEffects)
     EXPECT_FALSE(missing.image);
     ASSERT_EQ(missing.diagnostics.size(), 1u);
     EXPECT_EQ(missing.diagnostics[0].message, "cannot read the JSON file 'no-such.json'");
+    const CompileResult endless = zentrova::compileProfileFile("/dev/zero", Hand::Right, "Work");
+    EXPECT_FALSE(endless.image);
+    ASSERT_EQ(endless.diagnostics.size(), 1u);
+    EXPECT_EQ(endless.diagnostics[0].message, "the JSON file '/dev/zero' is larger than 67108864 bytes");
 }
 
 TEST(ProfileImage, DamagedImagesAndTheirErrors)

@@ -121,11 +121,13 @@ TEST_F(DoPfgTest, RefusedGenerationsLeaveTheDestinationAlone)
         keys += R"({"key_code":13,"action_type":2,"action_data":"a"},)";
     const std::string name31(31, 'n');
     const struct {
-        std::string json, profile, out, error;
+        std::string json, profile, out, error, from = "in.json";
     } cases[] = {
         {office, name31, "out.zvmp", "profile name '" + name31 + "' is longer than 30 characters\n"},
         {replaced(office, R"("_key_data": [)", R"("_key_data": [)" + keys), "Work", "out.zvmp",
          "the profile needs more than 65535 programs\n"},
+        {office, "Work", "out.zvmp", "profile 'Work' on Right Mouse: JSON file '/dev/zero' is larger than 67108864 bytes\n",
+         "/dev/zero"},
         {office, "Work", "no/such/dir/out.zvmp", "cannot create the profile image 'no/such/dir/out.zvmp'\n"},
         {office, "Work", "adir", "cannot create the profile image 'adir'\n"},
     };
@@ -136,7 +138,7 @@ TEST_F(DoPfgTest, RefusedGenerationsLeaveTheDestinationAlone)
         writeFile("in.json", c.json);
         writeFile(c.out, "an older image");
         const auto logged = readFile("pfg.log").size();
-        generate("in.json", 1, c.profile.c_str(), c.out.c_str());
+        generate(c.from, 1, c.profile.c_str(), c.out.c_str());
         EXPECT_EQ(readFile(c.out), c.out == "out.zvmp" ? "an older image" : "");
         const std::string log = readFile("pfg.log").substr(logged);
         EXPECT_NE(log.find(c.error), std::string::npos) << log;

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <string>
 
@@ -84,6 +85,16 @@ private:
     int fd_ = -1;
 };
 
+// Whether the two names are one file: the same device and inode when both
+// exist, else the same name.
+bool sameFile(const char* a, const char* b)
+{
+    struct stat sa, sb;
+    if (stat(a, &sa) == 0 && stat(b, &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    return std::strcmp(a, b) == 0;
+}
+
 void logNoImage(const char* outputFile)
 {
     if (outputFile != nullptr)
@@ -98,6 +109,11 @@ void generate(const char* jsonFile, int rightHand, const char* profileName, cons
     }
     if (outputFile == nullptr) {
         pfg_log_line("%-16s no output file given\n", PFG_TAG_ERROR);
+        return;
+    }
+    // Writing the image over its own JSON file would destroy the user's profiles.
+    if (jsonFile != nullptr && sameFile(jsonFile, outputFile)) {
+        pfg_log_line("%-16s the profile image '%s' is the JSON file '%s'\n", PFG_TAG_ERROR, outputFile, jsonFile);
         return;
     }
     // What fopen(outputFile, "wb") would refuse is refused here too: a

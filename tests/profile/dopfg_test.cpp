@@ -130,6 +130,7 @@ TEST_F(DoPfgTest, RefusedGenerationsLeaveTheDestinationAlone)
          "/dev/zero"},
         {office, "Work", "no/such/dir/out.zvmp", "cannot create the profile image 'no/such/dir/out.zvmp'\n"},
         {office, "Work", "adir", "cannot create the profile image 'adir'\n"},
+        {office, "Work", "./in.json", "the profile image './in.json' is the JSON file 'in.json'\n"},
     };
     generate(kExamples + "office.json", 1, "Work");
     fs::create_directory("adir");
@@ -137,9 +138,10 @@ TEST_F(DoPfgTest, RefusedGenerationsLeaveTheDestinationAlone)
         SCOPED_TRACE(c.error);
         writeFile("in.json", c.json);
         writeFile(c.out, "an older image");
+        const std::string before = readFile(c.out);
         const auto logged = readFile("pfg.log").size();
         generate(c.from, 1, c.profile.c_str(), c.out.c_str());
-        EXPECT_EQ(readFile(c.out), c.out == "out.zvmp" ? "an older image" : "");
+        EXPECT_EQ(readFile(c.out), before);
         const std::string log = readFile("pfg.log").substr(logged);
         EXPECT_NE(log.find(c.error), std::string::npos) << log;
         if (c.out != "out.zvmp") { // refused before the JSON file is read

@@ -101,8 +101,11 @@ int runCompile(int argc, char** argv)
     try {
         const std::vector<uint8_t> bytes = readWholeFile(json, kMaxProfileFileSize);
         text.assign(bytes.begin(), bytes.end());
-    } catch (const std::runtime_error&) {
-        runtime_error("cannot open the profile file %s", json.c_str());
+    } catch (const std::runtime_error& e) {
+        std::string why = e.what();
+        if (why.compare(0, json.size() + 2, json + ": ") == 0)
+            why.erase(0, json.size() + 2);
+        runtime_error("cannot open the profile file %s: %s", json.c_str(), why.c_str());
     }
     const zentrova::CompileResult result =
         zentrova::compileProfile(text, rightHand ? zentrova::Hand::Right : zentrova::Hand::Left, profile, json);

@@ -7,7 +7,7 @@
 #include "profile/generator.h"
 #include "profile/json_positions.h"
 #include "profile/pfg_log.h"
-#include "util/file_handle.h"
+#include "profile/process_profile.h"
 
 namespace zentrova {
 
@@ -160,19 +160,13 @@ CompileResult compileProfile(const std::string& json, Hand hand, const std::stri
 CompileResult compileProfileFile(const std::string& path, Hand hand, const std::string& profileName)
 {
     std::string text;
-    FileHandle file(std::fopen(path.c_str(), "rb"));
-    bool read = static_cast<bool>(file);
-    if (read) {
-        char chunk[65536];
-        size_t n = 0;
-        while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0)
-            text.append(chunk, n);
-        read = !std::ferror(file.get());
-    }
-    if (!read) {
+    const JsonFileRead read = readJsonFile(path.c_str(), text);
+    if (read != JsonFileRead::Read) {
         CompileResult result;
         Diagnostic d;
-        d.message = "cannot read the JSON file '" + path + "'";
+        d.message = read == JsonFileRead::TooLarge
+                        ? "the JSON file '" + path + "' is larger than " + std::to_string(kMaxJsonFileSize) + " bytes"
+                        : "cannot read the JSON file '" + path + "'";
         result.diagnostics.push_back(std::move(d));
         return result;
     }

@@ -1,6 +1,8 @@
 // The 37 action programs and the program writer.
 #include "profile/action_programs.h"
 
+#include <algorithm>
+
 #include "profile/action_params.h"
 #include "profile/pfg_state.h"
 #include "zentrova/profile/key_tables.h"
@@ -142,23 +144,47 @@ void release_code(pgm_t* p, uint8_t h)
         opcode_key_release(p, h);
 }
 
-void write_program(unsigned index, action_program_t action)
+AssembledProgram assemble_program(unsigned index, action_program_t action)
 {
+    AssembledProgram out;
+    out.index = lo8(index);
     uint8_t buffer[kProgramBufferSize];
     pgm_t program{buffer, kProgramBufferSize, buffer};
-
-    pfg_program_header_t& header = pfg_state.program_header;
-    header.index = lo8(index);
-    header.reserved = 0;
+    const action_params_t params = action_params;
     if (action != nullptr)
         action(&program);
-    header.size = static_cast<uint16_t>(program.cursor - program.base);
+    out.code.assign(buffer, program.cursor);
+    out.needed = out.code.size();
+    // An emitter drops an instruction only when fewer bytes than it needs
+    // are left, which no instruction's need exceeds kMaxRoom. A program that
+    // ends further from the end lost nothing; one that ends closer is
+    // assembled again in a larger buffer to see whether anything was dropped.
+    constexpr size_t kMaxRoom = 16;
+    if (action == nullptr || out.needed + kMaxRoom < kProgramBufferSize)
+        return out;
+    constexpr uint16_t kLargest = 65535;
+    std::vector<uint8_t> large(kLargest);
+    pgm_t whole{large.data(), kLargest, large.data()};
+    action_params = params;
+    action(&whole);
+    const size_t size = static_cast<size_t>(whole.cursor - whole.base);
+    out.complete = size == out.code.size() && std::equal(out.code.begin(), out.code.end(), large.begin());
+    out.needed = size;
+    return out;
+}
 
-    pfg_state.image.programs.push_back(
-        {header.index, header.reserved, std::vector<uint8_t>(buffer, buffer + header.size)});
+void append_program(const AssembledProgram& program)
+{
+    pfg_program_header_t& header = pfg_state.program_header;
+    header.index = program.index;
+    header.reserved = 0;
+    header.size = static_cast<uint16_t>(program.code.size());
+    pfg_state.image.programs.push_back({header.index, header.reserved, program.code});
     if (++pfg_state.program_count == 0)
         pfg_state.program_count_overflow = true;
 }
+
+void write_program(unsigned index, action_program_t action) { append_program(assemble_program(index, action)); }
 
 namespace actions {
 

@@ -8,7 +8,9 @@
 #ifndef ZENTROVA_PROFILE_ACTION_PROGRAMS_H
 #define ZENTROVA_PROFILE_ACTION_PROGRAMS_H
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "zentrova/program/opcode.h"
 
@@ -23,9 +25,24 @@ void press_code(pgm_t* p, uint8_t h);
 /// Releases HID code h, the counterpart of press_code.
 void release_code(pgm_t* p, uint8_t h);
 
-/// Assembles `action` in a fresh 2048-byte buffer and appends the record
-/// (index = low 8 bits of `index`, reserved 0, the bytecode) to
-/// pfg_state.image; updates program_header and counts the record.
+/// One program assembled for the image but not yet in it.
+struct AssembledProgram {
+    uint8_t index = 0;          ///< low 8 bits of the requested index
+    std::vector<uint8_t> code;  ///< the bytecode
+    /// Every instruction fitted in the program buffer. When one did not,
+    /// `code` is cut short and `needed` tells how long the program would be.
+    bool complete = true;
+    size_t needed = 0;
+};
+
+/// Assembles `action` in a fresh 2048-byte buffer.
+AssembledProgram assemble_program(unsigned index, action_program_t action);
+
+/// Appends `program` to pfg_state.image as a record (index, reserved 0, the
+/// bytecode); updates program_header and counts the record.
+void append_program(const AssembledProgram& program);
+
+/// assemble_program, then append_program whatever came out.
 void write_program(unsigned index, action_program_t action);
 
 namespace actions {

@@ -4,13 +4,18 @@
 // release program 2b + 1; the further inputs 48..57 use their own number as
 // press index, and only 50, 52, 54 and 56 have a release program at p + 1.
 // Macro bodies and key-repeater strokes take the shared index
-// next_macro_program (65..80, wrapping).
+// next_macro_program (65..80); a binding that needs one when all 16 are
+// taken is refused.
+//
+// A binding's programs are assembled first and go into the image together,
+// only when every one of them fitted in its program buffer.
 #include "profile/add_action.h"
 
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "profile/rapidjson_dom.h"
 
@@ -86,13 +91,52 @@ std::string splitAndStageModifier(std::string_view text)
     return namePart;
 }
 
-void write(unsigned index, action_program_t program) { write_program(index, program); }
-
-void advanceSharedProgram()
+void logRefused(const char* kind, unsigned press, const std::string& why)
 {
-    uint32_t& next = pfg_state.next_macro_program;
-    next = next >= kLastSharedProgram ? kFirstSharedProgram : next + 1;
+    pfg_log_line("%-16s %s binding for mouse event %u refused: %s\n", PFG_TAG_ERROR, kind, press, why.c_str());
 }
+
+// The programs of the binding under compilation.
+std::vector<AssembledProgram> g_pending;
+
+void write(unsigned index, action_program_t program) { g_pending.push_back(assemble_program(index, program)); }
+
+// The first pending program that did not fit, or null.
+const AssembledProgram* unfinishedProgram()
+{
+    for (const AssembledProgram& p : g_pending)
+        if (!p.complete)
+            return &p;
+    return nullptr;
+}
+
+// Refuses the binding when one of its programs did not fit: logs why and
+// drops them all.
+bool programsFit(const char* kind, unsigned press)
+{
+    const AssembledProgram* cut = unfinishedProgram();
+    if (cut == nullptr)
+        return true;
+    logRefused(kind, press,
+               "program " + std::to_string(cut->index) + " needs " + std::to_string(cut->needed) +
+                   " bytes, more than the " + std::to_string(kProgramBufferSize) + " a program holds");
+    g_pending.clear();
+    return false;
+}
+
+// Whether a shared program is left; refuses the binding when none is.
+bool sharedProgramLeft(const char* kind, unsigned press)
+{
+    if (pfg_state.next_macro_program <= kLastSharedProgram)
+        return true;
+    logRefused(kind, press,
+               "all " + std::to_string(kLastSharedProgram - kFirstSharedProgram + 1) + " shared programs (" +
+                   std::to_string(kFirstSharedProgram) + ".." + std::to_string(kLastSharedProgram) +
+                   ") are taken");
+    return false;
+}
+
+void advanceSharedProgram() { ++pfg_state.next_macro_program; }
 
 void advanceRepeaterSlot()
 {
@@ -214,8 +258,7 @@ private:
     void refuse(const std::string& why)
     {
         ok_ = false;
-        pfg_log_line("%-16s %s binding for mouse event %u refused: %s\n", PFG_TAG_ERROR, kind_, press_,
-                     why.c_str());
+        logRefused(kind_, press_, why);
     }
 
     rapidjson::Document doc_;
@@ -262,10 +305,20 @@ void addMacro(Slots slots, const char* text)
     a.delay_from = delayFrom;
     a.interruptible = interruptible;
     a.macro_total_delay = 0;
-    if (macroId == kNoMacro)
+    if (macroId == kNoMacro || !sharedProgramLeft("macro", slots.press))
         return;
 
     write(pfg_state.next_macro_program, actions::macro_body);
+    if (!g_pending.back().complete) {
+        const std::vector<size_t>* found = pfg_find_macros(macroId);
+        const char* name = found != nullptr ? pfg_state.macros[found->front()].macro_name : "";
+        logRefused("macro", slots.press,
+                   "macro " + std::to_string(macroId) + " '" + name + "' needs " +
+                       std::to_string(g_pending.back().needed) + " bytes, more than the " +
+                       std::to_string(kProgramBufferSize) + " a program holds");
+        g_pending.clear();
+        return;
+    }
     logMacroBlock(slots.press);
     if (!a.macro_mode) {
         write(slots.press, actions::macro_normal);
@@ -281,7 +334,8 @@ void addMacro(Slots slots, const char* text)
             write(slots.press + 1, actions::macro_hold_stop);
         }
     }
-    advanceSharedProgram();
+    if (programsFit("macro", slots.press))
+        advanceSharedProgram();
 }
 
 void logRepeaterBlock(unsigned press)
@@ -334,7 +388,7 @@ void addKeyRepeater(Slots slots, const char* text)
         .readBool("key_repeater_mode", mode)
         .readBool("key_repeater_constant_type", constantType)
         .readBool("interruptible", interruptible);
-    if (!in.ok())
+    if (!in.ok() || !sharedProgramLeft("key repeater", slots.press))
         return;
 
     action_params_t& a = action_params;
@@ -357,6 +411,8 @@ void addKeyRepeater(Slots slots, const char* text)
         write(slots.press, actions::repeater_hold_start);
         write(slots.press + 1, actions::repeater_hold_stop);
     }
+    if (!programsFit("key repeater", slots.press))
+        return;
     advanceSharedProgram();
     advanceRepeaterSlot();
 }
@@ -404,10 +460,36 @@ void addProfileOrJoystick(Slots slots, const char* text)
     }
 }
 
+const char* kindName(int actionType)
+{
+    switch (actionType) {
+    case kActionMouseFunction:
+        return "mouse function";
+    case kActionKey:
+        return "key";
+    case kActionMacro:
+        return "macro";
+    case kActionKeyRepeater:
+        return "key repeater";
+    default:
+        return "profile or joystick";
+    }
+}
+
+// Appends the binding's programs when every one fitted; refuses it otherwise.
+void commitBinding(int actionType, unsigned press)
+{
+    if (programsFit(kindName(actionType), press))
+        for (const AssembledProgram& p : g_pending)
+            append_program(p);
+    g_pending.clear();
+}
+
 } // namespace
 
 void add_action(int key_code, int action_type, const char* action_data)
 {
+    g_pending.clear();
     const uint8_t b = static_cast<uint8_t>(convert_unity_button_to_fw_button_index(key_code) & 0xFF);
     if (b == kNoButton) {
         pfg_log_line("%-16s find button index with unity mouse button index failed, unity button index = %d\n",
@@ -437,4 +519,5 @@ void add_action(int key_code, int action_type, const char* action_data)
     default:
         break;
     }
+    commitBinding(action_type, slots.press);
 }

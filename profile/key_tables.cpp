@@ -62,6 +62,8 @@ const mouse_key_map_t mouse_key_map[] = {
     {25, 54}, {26, 52}, {27, 56}, {28, 49}, {29, 48},
 };
 
+constexpr int kNoUnityCode = -1;
+
 static_assert(sizeof key_code_map / sizeof key_code_map[0] == KEY_CODE_MAP_ROWS, "key_code_map rows");
 static_assert(sizeof mouse_key_map / sizeof mouse_key_map[0] == MOUSE_KEY_MAP_ROWS, "mouse_key_map rows");
 
@@ -98,6 +100,9 @@ ZENTROVA_API int get_hid_scan_code_by_unity_description(const char* name)
 
 ZENTROVA_API int pccode_to_hidcode(int unity_code)
 {
+    // -1 marks the rows of keys that have no Unity KeyCode; it is no code.
+    if (unity_code == kNoUnityCode)
+        return -1;
     for (const key_code_map_t& row : key_code_map)
         if (row.unity_code == unity_code)
             return row.hid_code;

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <string>
 
@@ -36,6 +37,7 @@ public:
     explicit TemporaryImage(const std::string& destination) : path_(destination + ".partial-XXXXXX")
     {
         fd_ = mkstemp(&path_[0]);
+        error_ = fd_ < 0 ? errno : 0;
     }
     ~TemporaryImage()
     {
@@ -48,6 +50,8 @@ public:
     TemporaryImage& operator=(const TemporaryImage&) = delete;
 
     bool created() const { return fd_ >= 0; }
+    /// The system's text for the last failure.
+    const char* error() const { return std::strerror(error_); }
 
     bool write(const std::vector<uint8_t>& bytes)
     {
@@ -56,24 +60,33 @@ public:
             const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
             if (n < 0 && errno == EINTR)
                 continue;
-            if (n <= 0)
+            if (n <= 0) {
+                error_ = n < 0 ? errno : ENOSPC;
                 return false;
+            }
             done += static_cast<size_t>(n);
         }
         // mkstemp creates the file for its owner only; an image is an
         // ordinary file, as fopen would have made it.
         const mode_t mask = umask(0);
         umask(mask);
-        const bool ok = fchmod(fd_, 0666 & ~mask) == 0;
-        const bool closed = close(fd_) == 0;
+        bool ok = fchmod(fd_, 0666 & ~mask) == 0;
+        if (!ok)
+            error_ = errno;
+        if (close(fd_) != 0 && ok) {
+            ok = false;
+            error_ = errno;
+        }
         fd_ = -1;
-        return ok && closed;
+        return ok;
     }
 
     bool renameTo(const std::string& destination)
     {
-        if (std::rename(path_.c_str(), destination.c_str()) != 0)
+        if (std::rename(path_.c_str(), destination.c_str()) != 0) {
+            error_ = errno;
             return false;
+        }
         fd_ = kRenamed;
         return true;
     }
@@ -82,7 +95,18 @@ private:
     static constexpr int kRenamed = -2;
     std::string path_;
     int fd_ = -1;
+    int error_ = 0;
 };
+
+// Whether the two names are one file: the same device and inode when both
+// exist, else the same name.
+bool sameFile(const char* a, const char* b)
+{
+    struct stat sa, sb;
+    if (stat(a, &sa) == 0 && stat(b, &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    return std::strcmp(a, b) == 0;
+}
 
 void logNoImage(const char* outputFile)
 {
@@ -100,16 +124,27 @@ void generate(const char* jsonFile, int rightHand, const char* profileName, cons
         pfg_log_line("%-16s no output file given\n", PFG_TAG_ERROR);
         return;
     }
+    // Writing the image over its own JSON file would destroy the user's profiles.
+    if (jsonFile != nullptr && sameFile(jsonFile, outputFile)) {
+        pfg_log_line("%-16s the profile image '%s' is the JSON file '%s'\n", PFG_TAG_ERROR, outputFile, jsonFile);
+        return;
+    }
     // What fopen(outputFile, "wb") would refuse is refused here too: a
     // directory, or an existing file that may not be written.
     struct stat st;
-    const bool exists = stat(outputFile, &st) == 0;
-    const bool refused = exists && (S_ISDIR(st.st_mode) || access(outputFile, W_OK) != 0);
+    int refused = 0;
+    if (stat(outputFile, &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            refused = EISDIR;
+        else if (access(outputFile, W_OK) != 0)
+            refused = errno;
+    }
     std::optional<TemporaryImage> out;
-    if (!refused)
+    if (refused == 0)
         out.emplace(outputFile);
     if (!out || !out->created()) {
-        pfg_log_line("%-16s cannot create the profile image '%s'\n", PFG_TAG_ERROR, outputFile);
+        pfg_log_line("%-16s cannot create the profile image '%s': %s\n", PFG_TAG_ERROR, outputFile,
+                     out ? out->error() : std::strerror(refused));
         return;
     }
     const std::optional<zentrova::ProfileImage> image = pfg_build(jsonFile, nullptr, rightHand, profileName);
@@ -119,13 +154,13 @@ void generate(const char* jsonFile, int rightHand, const char* profileName, cons
     }
     const std::vector<uint8_t> bytes = image->serialize();
     if (!out->write(bytes)) {
-        pfg_log_line("%-16s writing '%s' failed\n", PFG_TAG_ERROR, outputFile);
+        pfg_log_line("%-16s writing '%s' failed: %s\n", PFG_TAG_ERROR, outputFile, out->error());
         logNoImage(outputFile);
         return;
     }
     pfg_log_image(bytes);
     if (!out->renameTo(outputFile)) {
-        pfg_log_line("%-16s writing '%s' failed\n", PFG_TAG_ERROR, outputFile);
+        pfg_log_line("%-16s writing '%s' failed: %s\n", PFG_TAG_ERROR, outputFile, out->error());
         logNoImage(outputFile);
     }
 }

@@ -58,7 +58,7 @@ struct pfg_state_t {
     uint16_t program_count = 0;          ///< records written so far
     bool program_count_overflow = false; ///< more than 65535 records were written
     pfg_program_header_t program_header{};
-    uint32_t next_macro_program = 65;    ///< index for the next shared program, 65..80
+    uint32_t next_macro_program = 65;    ///< index for the next shared program, 65..80; 81 when all are taken
     uint16_t ctrl_deadzone = 0;
     uint16_t dpi_table[6] = {};          ///< kept between generations
     uint16_t freeform_dpi = 0;           ///< kept between generations

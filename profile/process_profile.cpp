@@ -329,24 +329,27 @@ void compile(Profile& profile, long hand)
     pfg_state.where = pfg_binding_where_t{};
 }
 
-bool readFile(const char* path, std::string& text)
-{
-    zentrova::FileHandle file(std::fopen(path, "rb"));
-    if (!file)
-        return false;
-    char chunk[65536];
-    size_t n = 0;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0)
-        text.append(chunk, n);
-    return !std::ferror(file.get());
-}
-
 void logSchemaError(const char* handName, const char* profileName, const std::string& what)
 {
     pfg_log_line("%-16s profile '%s' on %s: %s\n", PFG_TAG_ERROR, profileName, handName, what.c_str());
 }
 
 } // namespace
+
+JsonFileRead readJsonFile(const char* path, std::string& text)
+{
+    zentrova::FileHandle file(std::fopen(path, "rb"));
+    if (!file)
+        return JsonFileRead::CannotRead;
+    char chunk[65536];
+    size_t n = 0;
+    while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
+        if (text.size() + n > kMaxJsonFileSize)
+            return JsonFileRead::TooLarge;
+        text.append(chunk, n);
+    }
+    return std::ferror(file.get()) ? JsonFileRead::CannotRead : JsonFileRead::Read;
+}
 
 uint16_t freeform_dpi_from_setting(int32_t setting)
 {
@@ -374,7 +377,14 @@ bool processProfile(const char* jsonFile, const char* handName, const char* prof
         return false;
     std::string text;
     try {
-        if (jsonFile == nullptr || !readFile(jsonFile, text)) {
+        const JsonFileRead read = jsonFile != nullptr ? readJsonFile(jsonFile, text) : JsonFileRead::CannotRead;
+        if (read == JsonFileRead::TooLarge) {
+            logSchemaError(handName, profileName,
+                           std::string("JSON file '") + jsonFile + "' is larger than " +
+                               std::to_string(kMaxJsonFileSize) + " bytes");
+            return false;
+        }
+        if (read == JsonFileRead::CannotRead) {
             pfg_log_line("Failed to open the JSON file. fileName=%s\n", jsonFile != nullptr ? jsonFile : "(null)");
             return true;
         }

@@ -2,6 +2,7 @@
 #ifndef ZENTROVA_PROFILE_PROCESS_PROFILE_H
 #define ZENTROVA_PROFILE_PROCESS_PROFILE_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -13,10 +14,19 @@
 ///
 /// The whole document is checked against the schema before anything is
 /// compiled. Returns false when it breaks the schema; the reason is logged
-/// as an "[ERROR]" line and nothing was changed or written. A file that
+/// as an "[ERROR]" line and nothing was changed or written. A file
+/// larger than kMaxJsonFileSize is refused the same way. A file that
 /// cannot be opened, a missing "testData" and an unmatched hand or profile
 /// are not failures: nothing is compiled and the result is true.
 bool processProfile(const char* jsonFile, const char* handName, const char* profileName);
+
+/// Largest JSON file read; a larger one is refused.
+constexpr size_t kMaxJsonFileSize = 64u * 1024 * 1024;
+
+enum class JsonFileRead { Read, CannotRead, TooLarge };
+
+/// Reads at most kMaxJsonFileSize bytes of the file `path` into `text`.
+JsonFileRead readJsonFile(const char* path, std::string& text);
 
 /// processProfile over JSON text already in memory; `source` names it in
 /// the log's parse error line.

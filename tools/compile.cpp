@@ -35,6 +35,16 @@ std::string location(const std::string& json, const zentrova::Diagnostic& d)
     return at;
 }
 
+// Whether the two names are one file: the same device and inode when both
+// exist, else the same name.
+bool sameFile(const std::string& a, const std::string& b)
+{
+    struct stat sa, sb;
+    if (stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    return a == b;
+}
+
 // Writes the image beside its destination first, then renames it into place.
 void storeImage(const std::string& output, const std::vector<uint8_t>& bytes)
 {
@@ -85,12 +95,17 @@ int runCompile(int argc, char** argv)
 
     const char* handName = rightHand ? "Right Mouse" : "Left Mouse";
     const char* handWord = rightHand ? "right" : "left";
+    if (sameFile(json, output))
+        runtime_error("the image %s is the profile file %s; no image written", output.c_str(), json.c_str());
     std::string text;
     try {
         const std::vector<uint8_t> bytes = readWholeFile(json, kMaxProfileFileSize);
         text.assign(bytes.begin(), bytes.end());
-    } catch (const std::runtime_error&) {
-        runtime_error("cannot open the profile file %s", json.c_str());
+    } catch (const std::runtime_error& e) {
+        std::string why = e.what();
+        if (why.compare(0, json.size() + 2, json + ": ") == 0)
+            why.erase(0, json.size() + 2);
+        runtime_error("cannot open the profile file %s: %s", json.c_str(), why.c_str());
     }
     const zentrova::CompileResult result =
         zentrova::compileProfile(text, rightHand ? zentrova::Hand::Right : zentrova::Hand::Left, profile, json);

@@ -1,5 +1,7 @@
 // The key-binding compiler: program slots, name splitting, every binding
 // kind, its log blocks, the shared counters and refused bindings.
+#include <cstring>
+
 #include "profile/add_action.h"
 #include "profile_fixture.h"
 
@@ -112,6 +114,9 @@ const Binding kBindings[] = {
     {kButton2, 3, replaced(kMacroNormal, R"("macro_id":1)", R"("macro_id":-1)"), ""},
     {kButton2, 4, R"({"key_code":0})", ""},
     {kButton2, 4, R"({"key_code":1000,"repeat_times":1})", "", kE + "key repeater key lookup failed pc_code=1000\n"},
+    {kButton2, 4, R"({"key_code":-1,"repeat_times":1})", "", kE + "key repeater key lookup failed pc_code=-1\n"},
+    {kButton2, 3, replaced(kMacroNormal, R"("macro_id":1)", R"("macro_id":2)"), "",
+     kMacroRefused + "macro 2 'long' needs 2100 bytes, more than the 2048 a program holds\n"},
     {kButton2, 3, "", "", kMacroRefused + "action_data is not a JSON object\n", true},
     {kButton2, 4, "[97]", "", kRepeaterRefused + "action_data is not a JSON object\n"},
     {kButton2, 3, replaced(kMacroNormal, R"("delay_to":9,)", ""), "",
@@ -125,8 +130,14 @@ const Binding kBindings[] = {
      kFunctionRefused + "member \"data2\" is missing or not an int\n"},
 };
 
-// Macro 1: press "a", 20 ms, release "a".
-void addMacro1() { addMacro(1, {{0, 0, 97, 0}, {3, 0, 0, 20}, {1, 0, 97, 0}}); }
+// Macro 1: press "a", 20 ms, release "a"; macro 2 "long": 700 delays of
+// 3 bytes, more than a program holds.
+void addMacro1()
+{
+    addMacro(1, {{0, 0, 97, 0}, {3, 0, 0, 20}, {1, 0, 97, 0}});
+    addMacro(2, std::vector<ST_MACRO_DATA>(700, ST_MACRO_DATA{3, 0, 0, 2}));
+    std::strcpy(pfg_state.macros.back().macro_name, "long");
+}
 
 TEST_F(ProfileTest, BindingsCompileToTheirProgramRecords)
 {
@@ -148,16 +159,22 @@ TEST_F(ProfileTest, BindingsCompileToTheirProgramRecords)
     }
 }
 
-TEST_F(ProfileTest, SharedProgramAndRepeaterCountersWrap)
+TEST_F(ProfileTest, SharedProgramsRunOutAndTheRepeaterCounterWraps)
 {
     addMacro1();
     for (int i = 0; i < 16; ++i)
-        add_action(kButton2, 3, kMacroNormal.c_str());
-    EXPECT_EQ(pfg_state.next_macro_program, 65u);
+        add_action(kButton2, i % 2 == 0 ? 3 : 4, (i % 2 == 0 ? kMacroNormal : kRepeaterNormal).c_str());
     newImage();
-    add_action(kButton2, 3, kMacroNormal.c_str());  // the 17th reuses 65
-    EXPECT_EQ(newImage().substr(0, 2), "41");
-    EXPECT_EQ(pfg_state.next_macro_program, 66u);
+    newLog();
+    add_action(kButton2, 3, kMacroNormal.c_str());  // the 17th: refused, not 65 again
+    add_action(kButton2, 4, kRepeaterNormal.c_str());
+    EXPECT_EQ(newImage(), "");
+    EXPECT_EQ(newLog(), kMacroRefused + "all 16 shared programs (65..80) are taken\n" + kRepeaterRefused +
+                            "all 16 shared programs (65..80) are taken\n");
+    EXPECT_EQ(pfg_state.next_macro_program, 81u);
+    pfg_reset_generation();
+    EXPECT_EQ(pfg_state.next_macro_program, 65u);
+    action_params.repeater_slot = 1;
 
     // The key-repeater slot runs 1..5 and round, across generations too.
     for (uint32_t expected : {2u, 3u, 4u, 5u, 1u, 2u}) {

@@ -52,18 +52,21 @@ TEST(CompileProfile, DiagnosticsWithTheirPlace)
     const std::string good = document(kKeys);
     const std::string badDpi = replaced(good, "\"dpi3\": 3200", "\"dpi3\": \"3200\"");
     const std::string noMode = replaced(good, "\"mode\": 1, ", "");
-    // Four bindings of a macro of 600 pauses: 7244 bytes of code in a body of 7276.
-    std::string steps, macroKeys;
-    for (int i = 0; i < 600; ++i)
-        steps += std::string(i ? "," : "") + R"({"type": 3, "scroll_angle": 0, "key_code": 0, "duration": 5})";
-    for (int key : {13, 14, 15, 16})
-        macroKeys += std::string(key > 13 ? "," : "") + R"({"key_code": )" + std::to_string(key) +
-                     R"(, "action_type": 3, "action_data": "{\"macro_id\": 1, \"macro_mode\": false, )"
-                     R"(\"constant_type\": false, \"repeat_times\": 1, \"delay_from\": 0, \"delay_to\": 0, )"
-                     R"(\"interruptible\": false}"})";
-    const std::string bigMacros =
-        replaced(document(macroKeys), "\"_macro_data\": []",
-                 R"("_macro_data": [{"macro_id": 1, "macro_name": "M", "data": [)" + steps + "]}]");
+    // Four bindings of a macro of 600 pauses: 7244 bytes of code in a body
+    // of 7276; of 700 pauses: 2100 bytes, more than a program holds.
+    const auto macroDocument = [](int pauses) {
+        std::string steps, macroKeys;
+        for (int i = 0; i < pauses; ++i)
+            steps += std::string(i ? "," : "") + R"({"type": 3, "scroll_angle": 0, "key_code": 0, "duration": 5})";
+        for (int key : {13, 14, 15, 16})
+            macroKeys += std::string(key > 13 ? "," : "") + R"({"key_code": )" + std::to_string(key) +
+                         R"(, "action_type": 3, "action_data": "{\"macro_id\": 1, \"macro_mode\": false, )"
+                         R"(\"constant_type\": false, \"repeat_times\": 1, \"delay_from\": 0, \"delay_to\": 0, )"
+                         R"(\"interruptible\": false}"})";
+        return replaced(document(macroKeys), "\"_macro_data\": []",
+                        R"("_macro_data": [{"macro_id": 1, "macro_name": "M", "data": [)" + steps + "]}]");
+    };
+    const std::string bigMacros = macroDocument(600);
     const struct {
         std::string name, json, profile;
         bool image;
@@ -80,6 +83,9 @@ TEST(CompileProfile, DiagnosticsWithTheirPlace)
          "/testData/0/profiles/0/_control_data/mode", "\"_control_data\""},
         {"refused binding", good, "P", true, Severity::Error, "find key with description 'nosuchkey' failed",
          "/testData/0/profiles/0/_key_data/1/action_data", "\"action_data\": \"nosuchkey\""},
+        {"macro longer than a program", macroDocument(700), "P", true, Severity::Error,
+         "macro binding for mouse event 0 refused: macro 1 'M' needs 2100 bytes, more than the 2048 a program holds",
+         "/testData/0/profiles/0/_key_data/0/action_data", R"("action_data": "{\"macro_id)"},
         {"long name", good, std::string(31, 'n'), false, Severity::Error,
          "profile name '" + std::string(31, 'n') + "' is longer than 30 characters", "", ""},
         {"no profile", good, "Q", true, Severity::Warning,
@@ -133,6 +139,10 @@ TEST(CompileProfile, SameImageAsDoPfgWithoutItsSideEffects)
     EXPECT_FALSE(missing.image);
     ASSERT_EQ(missing.diagnostics.size(), 1u);
     EXPECT_EQ(missing.diagnostics[0].message, "cannot read the JSON file 'no-such.json'");
+    const CompileResult endless = zentrova::compileProfileFile("/dev/zero", Hand::Right, "Work");
+    EXPECT_FALSE(endless.image);
+    ASSERT_EQ(endless.diagnostics.size(), 1u);
+    EXPECT_EQ(endless.diagnostics[0].message, "the JSON file '/dev/zero' is larger than 67108864 bytes");
 }
 
 TEST(ProfileImage, DamagedImagesAndTheirErrors)

@@ -1,4 +1,8 @@
 // doPfg end to end: image files and pfg.log as the configurator sees them.
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <algorithm>
 
 #include "profile_fixture.h"
@@ -30,6 +34,25 @@ protected:
     }
 
     alignas(LoadedProfile) uint8_t buffer_[8192];
+};
+
+// Drops the capabilities that let root pass over file permissions in this
+// thread, for as long as it lives.
+class WithoutFileAccessOverride {
+public:
+    WithoutFileAccessOverride() { set(false); }
+    ~WithoutFileAccessOverride() { set(true); }
+
+private:
+    static void set(bool on)
+    {
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct caps[2]{};
+        syscall(SYS_capget, &header, caps);
+        const uint32_t bits = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH);
+        caps[0].effective = on ? caps[0].effective | (caps[0].permitted & bits) : caps[0].effective & ~bits;
+        syscall(SYS_capset, &header, caps);
+    }
 };
 
 std::string nameField(const std::string& name) { return name + std::string(31 - name.size(), '\0'); }
@@ -121,23 +144,32 @@ TEST_F(DoPfgTest, RefusedGenerationsLeaveTheDestinationAlone)
         keys += R"({"key_code":13,"action_type":2,"action_data":"a"},)";
     const std::string name31(31, 'n');
     const struct {
-        std::string json, profile, out, error;
+        std::string json, profile, out, error, from = "in.json";
     } cases[] = {
         {office, name31, "out.zvmp", "profile name '" + name31 + "' is longer than 30 characters\n"},
         {replaced(office, R"("_key_data": [)", R"("_key_data": [)" + keys), "Work", "out.zvmp",
          "the profile needs more than 65535 programs\n"},
-        {office, "Work", "no/such/dir/out.zvmp", "cannot create the profile image 'no/such/dir/out.zvmp'\n"},
-        {office, "Work", "adir", "cannot create the profile image 'adir'\n"},
+        {office, "Work", "out.zvmp", "profile 'Work' on Right Mouse: JSON file '/dev/zero' is larger than 67108864 bytes\n",
+         "/dev/zero"},
+        {office, "Work", "no/such/dir/out.zvmp",
+         "cannot create the profile image 'no/such/dir/out.zvmp': No such file or directory\n"},
+        {office, "Work", "adir", "cannot create the profile image 'adir': Is a directory\n"},
+        {office, "Work", "ro/out.zvmp", "cannot create the profile image 'ro/out.zvmp': Permission denied\n"},
+        {office, "Work", "./in.json", "the profile image './in.json' is the JSON file 'in.json'\n"},
     };
     generate(kExamples + "office.json", 1, "Work");
     fs::create_directory("adir");
+    fs::create_directory("ro");
+    fs::permissions("ro", fs::perms::owner_read | fs::perms::owner_exec);
+    const WithoutFileAccessOverride asUser;  // root too is held to "ro"'s permissions
     for (const auto& c : cases) {
         SCOPED_TRACE(c.error);
         writeFile("in.json", c.json);
         writeFile(c.out, "an older image");
+        const std::string before = readFile(c.out);
         const auto logged = readFile("pfg.log").size();
-        generate("in.json", 1, c.profile.c_str(), c.out.c_str());
-        EXPECT_EQ(readFile(c.out), c.out == "out.zvmp" ? "an older image" : "");
+        generate(c.from, 1, c.profile.c_str(), c.out.c_str());
+        EXPECT_EQ(readFile(c.out), before);
         const std::string log = readFile("pfg.log").substr(logged);
         EXPECT_NE(log.find(c.error), std::string::npos) << log;
         if (c.out != "out.zvmp") { // refused before the JSON file is read
@@ -152,7 +184,7 @@ TEST_F(DoPfgTest, RefusedGenerationsLeaveTheDestinationAlone)
     for (const auto& e : fs::directory_iterator("."))
         names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"adir", "in.json", "out.zvmp", "pfg.log"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"adir", "in.json", "out.zvmp", "pfg.log", "ro"}));
 }
 
 } // namespace

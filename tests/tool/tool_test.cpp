@@ -170,7 +170,10 @@ TEST_F(ToolTest, FailuresAndCommandLineErrorsKeepTheExistingImage)
     write("out.zvmp", "previous image");
     const std::string C = "compile", R = "--hand", o = "-o", out = "out.zvmp";
     const struct { std::vector<std::string> args; int status; std::string message; } cases[] = {
-        {{C, "none.json", R, "right", "-p", "P", o, out}, 1, "cannot open the profile file none.json"},
+        {{C, "none.json", R, "right", "-p", "P", o, out}, 1, "cannot open the profile file none.json: No such file"},
+        {{C, "good.json", R, "right", "-p", "P", o, "./good.json"}, 1, "the image ./good.json is the profile file"},
+        {{C, "/dev/zero", R, "right", "-p", "P", o, out}, 1, "does not parse"},
+        {{C, "good.json", R, "right", "-p", "P", o, "good.json/x"}, 1, "cannot write good.json/x: Not a directory"},
         {{C, "good.json", R, "right", "-p", "Q", o, out}, 1, "good.json has no profile 'Q' for the right hand"},
         {{C, "good.json", R, "left", "-p", "P", o, out}, 1, "good.json has no \"Left Mouse\" entry"},
         {{C, "badkey.json", R, "right", "-p", "P", o, out}, 1, "find key with description 'nosuchkey' failed"},

@@ -80,7 +80,7 @@ ZENTROVA_API CompileResult compileProfile(const std::string& json, Hand hand, co
                                           const std::string& source = "(JSON text)");
 
 /// As compileProfile, the document read from `path`; a file that cannot be
-/// read is an error diagnostic and gives no image.
+/// read or is larger than 64 MiB is an error diagnostic and gives no image.
 ZENTROVA_API CompileResult compileProfileFile(const std::string& path, Hand hand, const std::string& profileName);
 
 } // namespace zentrova

@@ -47,7 +47,7 @@ ZENTROVA_API int strcmpcase(const char* a, const char* b);
 ZENTROVA_API int get_hid_scan_code_by_unity_description(const char* name);
 
 /// hid_code of the first key_code_map row with this Unity KeyCode; -1 when
-/// none. Note -1 itself matches the first key without a KeyCode ("f16").
+/// none, and for -1 itself (the mark of keys without a KeyCode).
 ZENTROVA_API int pccode_to_hidcode(int unity_code);
 
 /// fw_button of the first mouse_key_map row with this configurator

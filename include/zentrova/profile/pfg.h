@@ -12,9 +12,11 @@
 // The result is always 0. What happened is written to "pfg.log" in the
 // current directory (appended). A hand entry or profile that the file does
 // not hold, or a JSON file that cannot be opened, gives a valid image without
-// programs. A document that breaks the schema, a profile name longer than 30
-// characters and a failure to write the image leave an "[ERROR]" line in
-// pfg.log, and whatever was at `outputFile` stays as it was.
+// programs. A document that breaks the schema, a JSON file larger than 64
+// MiB, a profile name longer than 30 characters, an `outputFile` that is the
+// JSON file itself and a failure to write the image (with the system's
+// reason) leave an "[ERROR]" line in pfg.log, and whatever was at
+// `outputFile` stays as it was.
 //
 // init() opens pfg.log and resets the generator's state; deinit() closes the
 // log. doPfg calls both itself. The state is process-wide; doPfg calls and

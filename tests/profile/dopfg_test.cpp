@@ -1,11 +1,8 @@
 // doPfg end to end: image files and pfg.log as the configurator sees them.
-#include <linux/capability.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <algorithm>
 
 #include "profile_fixture.h"
+#include "support/Permissions.h"
 #include "zentrova/device/ProfileLoader.h"
 #include "zentrova/profile/pfg.h"
 
@@ -38,21 +35,9 @@ protected:
 
 // Drops the capabilities that let root pass over file permissions in this
 // thread, for as long as it lives.
-class WithoutFileAccessOverride {
-public:
-    WithoutFileAccessOverride() { set(false); }
-    ~WithoutFileAccessOverride() { set(true); }
-
-private:
-    static void set(bool on)
-    {
-        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-        __user_cap_data_struct caps[2]{};
-        syscall(SYS_capget, &header, caps);
-        const uint32_t bits = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH);
-        caps[0].effective = on ? caps[0].effective | (caps[0].permitted & bits) : caps[0].effective & ~bits;
-        syscall(SYS_capset, &header, caps);
-    }
+struct WithoutFileAccessOverride {
+    WithoutFileAccessOverride() { testsupport::overridePermissions(false); }
+    ~WithoutFileAccessOverride() { testsupport::overridePermissions(true); }
 };
 
 std::string nameField(const std::string& name) { return name + std::string(31 - name.size(), '\0'); }

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
 #include "device/ZentrovaTransfer.h"
@@ -18,8 +19,8 @@ using namespace zentrova_device;
 
 namespace zentrova_device {
 
-int vendorTransfer(libusb_device_handle* handle, uint8_t requestType, uint8_t request,
-                   uint16_t index, unsigned char* data, uint16_t length)
+void vendorTransfer(libusb_device_handle* handle, uint8_t requestType, uint8_t request,
+                    uint16_t index, unsigned char* data, uint16_t length)
 {
     if (!handle)
         throwUsbError(LIBUSB_ERROR_NO_DEVICE);
@@ -27,7 +28,11 @@ int vendorTransfer(libusb_device_handle* handle, uint8_t requestType, uint8_t re
                                      ZENTROVA_TRANSFER_TIMEOUT_MS);
     if (rc < 0)
         throwUsbError(rc);
-    return rc;
+    if (rc != length) {
+        char text[64];
+        std::snprintf(text, sizeof text, "short transfer: %d of %u bytes", rc, static_cast<unsigned>(length));
+        throw ZentrovaException(text);
+    }
 }
 
 } // namespace zentrova_device
@@ -93,13 +98,17 @@ void ZentrovaDriver::checkStatus()
             zentrova::logTo(logFile, "checkStatus() Communiation error\r\n");
             throw ZentrovaException("communication error");
         }
+        if (status != ZENTROVA_STATUS_READY) {
+            char text[32];
+            std::snprintf(text, sizeof text, "undefined status 0x%02X", static_cast<unsigned>(status));
+            throw ZentrovaException(text);
+        }
         return;
     }
 }
 
 unsigned char ZentrovaDriver::getMouseId()
 {
-    // An empty answer leaves 0xFF, which is neither hand's ID.
     unsigned char id = 0xFF;
     vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_IN, ZENTROVA_CTRL_REQUEST_ID, 0, &id, 1);
     zentrova::logTo(logFile, "getMouseId() ZENTROVA_CTRL_REQUEST_ID %d\r\n", id);

@@ -139,9 +139,10 @@ TEST_F(PfuTest, ProfileUploads)
     testimg::writeFile(path("p.zvmp"), image);
     // Faults count the mouse's vendor requests from 1: ID 1, status 2, reset 3,
     // status 4, start 5, status 6, chunk 7, status 8, chunk 9, status 10, end 11.
-    MouseFaults none, statusError, unplug;
+    MouseFaults none, statusError, unplug, shortChunk;
     statusError.statusErrorAfter = 7;
     unplug.unplugAt = 9;
+    shortChunk.shortAnswerAt = 7;
     const struct { const char* name; MouseFaults faults; uint32_t slotLimit; const char* file; int result;
                    std::string end; } cases[] = {
         {"uploaded", none, 65536, "p.zvmp", ZENTROVA_PFU_PROFILE_UPLOADED,
@@ -151,6 +152,8 @@ TEST_F(PfuTest, ProfileUploads)
          "\r\ncrc error\r\n\r\nCannot read profile file\r\n\nProfile is invalid\r\n" + kEnd},
         {"status 2 after a chunk", statusError, 65536, "p.zvmp", ZENTROVA_PFU_DEVICE_ERROR,
          "\nERROR (Zentrova:) communication error\ndoPfu end\n"},
+        {"chunk taken in part", shortChunk, 65536, "p.zvmp", ZENTROVA_PFU_DEVICE_ERROR,
+         "\nERROR (Zentrova:) short transfer: 4095 of 4096 bytes\ndoPfu end\n"},
         {"slot too small", none, 6071, "p.zvmp", ZENTROVA_PFU_DEVICE_ERROR,
          "\nERROR (Zentrova:) profile too large\ndoPfu end\n"},
         {"unplugged mid-upload", unplug, 65536, "p.zvmp", ZENTROVA_PFU_USB_ERROR,

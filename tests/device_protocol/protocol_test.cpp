@@ -95,6 +95,38 @@ TEST_F(ProtocolTest, StatusErrorStopsAtThatHandshakeAndIsLoggedOnce)
     EXPECT_EQ(requests(), framed(activate));
 }
 
+// Every transfer must move the bytes asked for, and a status byte must be one
+// the firmware defines: anything else fails the operation at that request.
+TEST_F(ProtocolTest, ShortTransfersAndUndefinedStatusAreErrors)
+{
+    const std::vector<uint8_t> image = pattern(5000);
+    const auto upload = [&](ZentrovaDriver& d) { d.uploadProfile(1, image.data(), image.size()); };
+    const auto activate = [](ZentrovaDriver& d) { d.activeProfile(1); };
+    const struct {
+        const char* name;
+        unsigned MouseFaults::*fault;
+        unsigned k;
+        std::function<void(ZentrovaDriver&)> call;
+        const char* error;
+    } table[] = {
+        {"empty ID answer", &MouseFaults::shortAnswerAt, 1, [](auto& d) { d.getMouseId(); },
+         "short transfer: 0 of 1 bytes"},
+        {"empty status answer", &MouseFaults::shortAnswerAt, 2, activate, "short transfer: 0 of 1 bytes"},
+        {"undefined status", &MouseFaults::badStatusAt, 2, activate, "undefined status 0x5A"},
+        {"short start answer", &MouseFaults::shortAnswerAt, 3, upload, "short transfer: 3 of 4 bytes"},
+        // reset 1, status 2, start 3, status 4, chunk 5, status 6, chunk 7
+        {"chunk taken in part", &MouseFaults::shortAnswerAt, 7, upload, "short transfer: 903 of 904 bytes"},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.name);
+        inject(row.fault, row.k);
+        EXPECT_EQ(failureOf<ZentrovaException>([&] { row.call(*driver); }), row.error);
+        EXPECT_EQ(requests().size(), row.k); // nothing after the faulty request
+    }
+    EXPECT_EQ(mouse->state().activeSlot, 0u);
+    EXPECT_TRUE(mouse->state().slots.empty());
+}
+
 TEST_F(ProtocolTest, ADeviceStuckAtBusyFailsAsATimeoutAfterTheBound)
 {
     inject(&MouseFaults::busyPolls, MouseFaults::BUSY_FOREVER);

@@ -15,8 +15,9 @@
 
 // Use: construct, set rightMouse, find, open one of the found devices, any
 // number of operations, close, destroy. An object made with the public
-// constructor appends to "driver.log" in the current directory. libusb failures throw UsbException, status 2
-// and size checks throw ZentrovaException.
+// constructor appends to "driver.log" in the current directory. libusb failures throw UsbException; status 2,
+// a status value other than 0, 1, 2, a transfer that moved fewer bytes than asked
+// and the size checks throw ZentrovaException.
 class ZENTROVA_API ZentrovaDriver : public virtual UsbDriver {
 public:
     ZentrovaDriver();
@@ -27,7 +28,8 @@ public:
     void find(std::vector<UsbDeviceInfo>& devices) override;
 
     // Polls the status byte while the device answers busy (1); status 2
-    // throws "communication error". A device busy for longer than the
+    // throws "communication error", an empty answer "short transfer: 0 of 1
+    // bytes", any value but 0, 1, 2 "undefined status 0xNN". A device busy for longer than the
     // handshake bound fails with UsbException "timeout".
     void checkStatus();
     // The mouse ID byte: 0 right-hand, 1 left-hand mouse.

@@ -105,9 +105,6 @@ Result failureResult()
     }
 }
 
-// The loader reads files only; the image is handed to it as an anonymous
-// in-memory file, with a buffer large enough for the whole body to be checked.
-// Its trace lines go nowhere unless a doPfu call holds pfu_log open.
 Result checkProfileImage(const std::vector<uint8_t>& image)
 {
     // Exactly these bytes: header, every record, the CRC over all of them,

@@ -137,6 +137,11 @@ TEST_F(PfuTest, ProfileUploads)
     testimg::writeFile(path("bad.zvmp"), bad.bytes());
     const Bytes image = profile(3, 2000); // 6072 bytes: two chunks
     testimg::writeFile(path("p.zvmp"), image);
+    testimg::ProfileImage trailing; // the CRC covers the byte behind the last record too
+    trailing.programs = {{1, testimg::pattern(10, 1)}};
+    trailing.trailing = {0};
+    testimg::writeFile(path("trailing.zvmp"), trailing.bytes());
+    testimg::writeFile(path("large.zvmp"), profile(3, 3000)); // a body beyond the loader's 8192 bytes
     // Faults count the mouse's vendor requests from 1: ID 1, status 2, reset 3,
     // status 4, start 5, status 6, chunk 7, status 8, chunk 9, status 10, end 11.
     MouseFaults none, statusError, unplug, shortChunk;
@@ -150,6 +155,12 @@ TEST_F(PfuTest, ProfileUploads)
          "\nProfile is uploaded successfully\r\n" + kEnd},
         {"crc", none, 65536, "bad.zvmp", ZENTROVA_PFU_PROFILE_INVALID,
          "\r\ncrc error\r\n\r\nCannot read profile file\r\n\nProfile is invalid\r\n" + kEnd},
+        {"absent", none, 65536, "absent.zvmp", ZENTROVA_PFU_PROFILE_UNREADABLE, "\nOpen profile file is failed" + kEnd},
+        {"directory", none, 65536, ".", ZENTROVA_PFU_PROFILE_UNREADABLE, "\nRead profile file is failed" + kEnd},
+        {"large", none, 65536, "large.zvmp", ZENTROVA_PFU_PROFILE_INVALID,
+         "\r\nOpened. Size = 9072\r\n\r\ncrc error\r\n\r\nCannot read profile file\r\n\nProfile is invalid\r\n" + kEnd},
+        {"a byte behind the last record", none, 65536, "trailing.zvmp", ZENTROVA_PFU_PROFILE_INVALID,
+         "checkpoint #5\r\n\nProfile is invalid\r\n" + kEnd},
         {"status 2 after a chunk", statusError, 65536, "p.zvmp", ZENTROVA_PFU_DEVICE_ERROR,
          "\nERROR (Zentrova:) communication error\ndoPfu end\n"},
         {"chunk taken in part", shortChunk, 65536, "p.zvmp", ZENTROVA_PFU_DEVICE_ERROR,

@@ -169,6 +169,27 @@ int perform(MouseLink& link, const Request& r)
     }
 }
 
+bool inByteRange(int v) { return v >= 0 && v <= 255; }
+
+// Whether the operation's arguments are within their ranges: slots and rate
+// codes 0..255, programs 0..64, LED brightness and speed 0..255. Nothing is
+// cut down to its low bits.
+bool argumentsInRange(const Request& r)
+{
+    switch (r.operation) {
+    case ZENTROVA_PFU_OP_UPLOAD_PROFILE:
+    case ZENTROVA_PFU_OP_ACTIVATE_PROFILE:
+    case ZENTROVA_PFU_OP_POLLING_RATE:
+        return inByteRange(r.value);
+    case ZENTROVA_PFU_OP_RUN_PROGRAM:
+        return r.program >= 0 && r.program <= 64;
+    case ZENTROVA_PFU_OP_LED:
+        return inByteRange(r.brightness) && inByteRange(r.speed);
+    default:
+        return true;
+    }
+}
+
 // Everything between the log heading and the end step.
 int run(std::unique_ptr<MouseLink>& linkSlot, std::vector<UsbDeviceInfo>& devices, const Request& r)
 {
@@ -186,6 +207,10 @@ int run(std::unique_ptr<MouseLink>& linkSlot, std::vector<UsbDeviceInfo>& device
         return ZENTROVA_PFU_NO_DEVICE;
     if (r.operation == 3 || r.operation < 0 || r.operation > 7) {
         pfuLog("Nothing defined, just return with OK\n");
+        return ZENTROVA_PFU_NOT_DONE;
+    }
+    if (!argumentsInRange(r)) {
+        pfuLog("Value out of range, nothing done\n");
         return ZENTROVA_PFU_NOT_DONE;
     }
 

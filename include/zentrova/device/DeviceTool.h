@@ -46,15 +46,17 @@ enum {
     ZENTROVA_PFU_OTHER_ERROR = 0x53,        /* any other failure */
     ZENTROVA_PFU_LED_DONE = 0x60,
     ZENTROVA_PFU_PROGRAM_STARTED = 0x70,
-    ZENTROVA_PFU_NOT_DONE = 0xFF            /* operation not defined, or no mouse of that hand's ID */
+    ZENTROVA_PFU_NOT_DONE = 0xFF            /* operation not defined, an argument out of range, or no
+                                               mouse of that hand's ID */
 };
 
 ZENTROVA_EXTERN_C_BEGIN
 
 /* rightHand: 0 left, 1 right. value: profile slot (operations 2, 6) or
- * polling rate code (7), sent as its low 8 bits. file: DFU image (1) or
- * profile image (2). color: 0xRRGGBBxx. ledProgram: ZENTROVA_LED_*.
- * brightness, speed: 0..255. program: stored program number (5). */
+ * polling rate code (7), 0..255. file: DFU image (1) or profile image (2).
+ * color: 0xRRGGBBxx. ledProgram: ZENTROVA_LED_*. brightness, speed: 0..255.
+ * program: stored program number 0..64 (5). An argument of the operation
+ * outside its range is ZENTROVA_PFU_NOT_DONE, before the mouse is opened. */
 ZENTROVA_API int doPfu(int rightHand, int operation, int value, const char* file, unsigned int color, int ledProgram,
                        int brightness, int speed, int program);
 

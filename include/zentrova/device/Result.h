@@ -11,7 +11,7 @@ namespace zentrova {
 
 enum class Cause {
     Done,           // the operation was carried out
-    NothingToDo,    // an argument selects nothing (slot 0, program above 64, ...); nothing was sent
+    NothingToDo,    // an argument selects nothing (slot 0, program above 64, a value beyond 0..255, ...); nothing was sent
     NoMouse,        // no mouse matches the selection
     SeveralMice,    // more than one mouse matches; select one by hand or serial number
     AccessDenied,   // the device node may not be opened (Result::deviceNode names it)

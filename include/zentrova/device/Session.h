@@ -69,8 +69,8 @@ using Progress = std::function<void(size_t sent, size_t total)>;
 struct LedSettings {
     unsigned color = 0xFFFFFF00; // 0xRRGGBBxx
     int effect = 2;              // -1 off, 0 breathing, 1 rainbow, 2 static; others: NothingToDo
-    int brightness = 255;        // 0..255
-    int speed = 128;             // 0..255
+    int brightness = 255;        // 0..255; outside: NothingToDo
+    int speed = 128;             // 0..255; outside: NothingToDo
 };
 
 // The attached mice of one hand, or of both, in libusb's order. Reading their

@@ -81,7 +81,7 @@ Result failureResult()
     } catch (const UsbException& e) {
         const FailureDetail* detail = failureDetail(e);
         if (detail && detail->stillBusy)
-            return {Cause::Busy, "the mouse stayed busy past the handshake bound", ""};
+            return {Cause::Busy, "the mouse stayed busy past the handshake or operation bound", ""};
         switch (detail ? detail->usbCode : 0) {
         case LIBUSB_ERROR_ACCESS:
             return {Cause::AccessDenied, e.what(), detail->deviceNode};

@@ -4,10 +4,12 @@
 
 #include <libusb.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "device/ZentrovaTransfer.h"
 #include "util/failure_detail.h"
@@ -80,18 +82,36 @@ void ZentrovaDriver::open_callback() {}
 
 void ZentrovaDriver::close_callback() {}
 
+ZentrovaDriver::Deadline ZentrovaDriver::operationDeadline(size_t chunks) const
+{
+    // Capped so that no bound and image size overflows the clock (an image
+    // of 65536 chunks is 256 MiB, far beyond any limit the mouse announces).
+    const auto bound = std::chrono::milliseconds(statusBoundMs);
+    return Deadline::clock::now() + 3 * bound + static_cast<long>(std::min<size_t>(chunks, 65536)) * bound / 50;
+}
+
 void ZentrovaDriver::checkStatus()
 {
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(statusBoundMs);
+    handshake(operationDeadline(0));
+}
+
+void ZentrovaDriver::handshake(Deadline operationEnd)
+{
+    using Clock = Deadline::clock;
+    const Deadline end = std::min(Clock::now() + std::chrono::milliseconds(statusBoundMs), operationEnd);
+    // A busy mouse is asked again after a pause of 1 ms, doubling up to 10 ms:
+    // soon enough for a short erase, without flooding the bus.
+    std::chrono::milliseconds pause(1);
     for (;;) {
         unsigned char status = 0;
         vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_IN, ZENTROVA_CTRL_REQUEST_STATUS, 0, &status, 1);
         if (status == ZENTROVA_STATUS_BUSY) {
-            // Poll again at once, but not forever: a device stuck at busy
-            // fails like one that stopped answering.
-            if (Clock::now() >= deadline)
+            // Not forever: a device stuck at busy fails like one that
+            // stopped answering.
+            if (Clock::now() >= end)
                 throw StillBusy();
+            std::this_thread::sleep_for(pause);
+            pause = std::min(pause * 2, std::chrono::milliseconds(10));
             continue;
         }
         if (status == ZENTROVA_STATUS_ERROR) {
@@ -119,10 +139,11 @@ unsigned char ZentrovaDriver::getMouseId()
 // Reset and handshake, then the command and its handshake.
 void ZentrovaDriver::framedCommand(uint8_t request, uint16_t index, unsigned char* data, uint16_t length)
 {
+    const Deadline end = operationDeadline(0);
     vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_OUT, ZENTROVA_CTRL_REQUEST_RESET, 0, nullptr, 0);
-    checkStatus();
+    handshake(end);
     vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_OUT, request, index, data, length);
-    checkStatus();
+    handshake(end);
 }
 
 void ZentrovaDriver::removeProfile(unsigned char slot)

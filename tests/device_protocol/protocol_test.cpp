@@ -63,10 +63,12 @@ TEST_F(LeftMouseTest, MouseIdIsReadWithoutResetAndLogged)
 
 // --- the status handshake ---------------------------------------------------
 
-TEST_F(ProtocolTest, BusyAnswersArePolledAgainAtOnce)
+TEST_F(ProtocolTest, BusyAnswersArePolledAgainAfterAShortGrowingPause)
 {
     inject(&MouseFaults::busyPolls, 3);
+    const auto start = std::chrono::steady_clock::now();
     driver->activeProfile(1);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2 * (1 + 2 + 4)));
     EXPECT_EQ(statusPolls(), 8u); // busy three times then done: four status transfers per handshake
     EXPECT_EQ(mouse->state().activeSlot, 1u);
 }
@@ -136,11 +138,29 @@ TEST_F(ProtocolTest, ADeviceStuckAtBusyFailsAsATimeoutAfterTheBound)
     const auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_GE(elapsed, std::chrono::milliseconds(300));
     EXPECT_LT(elapsed, std::chrono::milliseconds(3000));
-    // Polled without delay meanwhile (a transfer takes about half a ms), and
-    // the command itself was never sent.
-    EXPECT_GT(statusPolls(), 20u);
+    // Polled at most every 10 ms meanwhile (flat out it would be hundreds of
+    // times), and the command itself was never sent.
+    EXPECT_GT(statusPolls(), 5u);
+    EXPECT_LT(statusPolls(), 40u);
     EXPECT_EQ(requests().size(), statusPolls() + 1); // and the reset
     EXPECT_EQ(driverLog(), "");
+}
+
+// Each handshake stays within its bound, but the upload as a whole may take
+// only three bounds and a fiftieth of one per chunk: 600 + 16 * 4 ms here.
+TEST_F(ProtocolTest, AnOperationEndsAtItsOverallDeadline)
+{
+    inject(&MouseFaults::busyPolls, 8); // at least 1 + 2 + 4 + 8 + 4 * 10 = 55 ms per handshake
+    driver->setStatusBound(200);
+    const std::vector<uint8_t> image = pattern(16 * 4096); // 16 chunks: 19 handshakes, over 1 s
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(failureOf<UsbException>([&] { driver->uploadProfile(1, image.data(), image.size()); }), "timeout");
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(664));
+    size_t chunks = 0;
+    for (const Req& r : requests())
+        chunks += std::get<1>(r) == ZENTROVA_CTRL_REQUEST_PROFILE_UPLOAD;
+    EXPECT_GE(chunks, 2u); // several handshakes passed on their own
+    EXPECT_LT(chunks, 16u);
 }
 
 // --- failures as the caller meets them ---------------------------------------

@@ -4,7 +4,9 @@
 // Each call finds the mice of the requested hand (vendor 0x7A51, product 3
 // left, 2 right), keeps the last one whose mouse ID matches the hand, opens
 // it, performs the operation and closes it again. No exception leaves the
-// call: failures come back as result codes. Calls must not overlap (pfu_log
+// call: failures come back as result codes. A mouse that keeps answering busy
+// fails the call with ZENTROVA_PFU_USB_ERROR ("timeout") after 10 s in one
+// handshake or 30 s in one operation (an upload: 0.2 s more per 4096 bytes). Calls must not overlap (pfu_log
 // is one process-global stream).
 #ifndef ZENTROVA_DEVICE_DEVICETOOL_H
 #define ZENTROVA_DEVICE_DEVICETOOL_H

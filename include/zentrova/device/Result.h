@@ -17,7 +17,7 @@ enum class Cause {
     AccessDenied,   // the device node may not be opened (Result::deviceNode names it)
     Disconnected,   // the mouse went away
     Timeout,        // the mouse did not answer a request in time
-    Busy,           // the mouse kept answering busy past the handshake bound
+    Busy,           // the mouse kept answering busy past the handshake or operation bound
     DeviceError,    // the mouse reported an error (status 2), refused a request or an image
     UsbError,       // any other USB failure
     InvalidFile,    // the image failed its checks

@@ -13,8 +13,9 @@
 #include "device/LedEffect.h"
 #include "device/MouseLink.h"
 #include "device/PfuLog.h"
+#include "device/ProfileCheck.h"
 #include "zentrova/device/PfuLog.h"
-#include "zentrova/device/ProfileLoader.h"
+#include "zentrova/profile/ProfileImage.h"
 #include "zentrova/util/File.h"
 #include "util/file_handle.h"
 
@@ -23,7 +24,7 @@ using zentrova::pfuLog;
 
 namespace {
 
-constexpr unsigned long kCheckBufferSize = 8192;
+constexpr unsigned long kCheckBufferSize = zentrova::ProfileImage::kLoaderBufferSize;
 
 using FilePtr = zentrova::FileHandle;
 
@@ -39,50 +40,65 @@ struct Request {
     int program;
 };
 
-// Operation 2. Every buffer and the stream are owned here, so they are
-// released on every path, also when the upload throws.
+enum class ReadOutcome { Read, OpenFailed, ReadFailed };
+
+// Reads the file at `path` once into `bytes`: all of it, or, when it is
+// longer than any image the loader takes, its first `cap` bytes with its
+// size in `fileSize`.
+ReadOutcome readImage(const char* path, size_t cap, std::vector<uint8_t>& bytes, uint64_t& fileSize)
+{
+    FilePtr file(path ? std::fopen(path, "rb") : nullptr);
+    if (!file)
+        return ReadOutcome::OpenFailed;
+    unsigned char chunk[4096];
+    size_t n;
+    while (bytes.size() <= cap && (n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0)
+        bytes.insert(bytes.end(), chunk, chunk + n);
+    if (std::ferror(file.get()))
+        return ReadOutcome::ReadFailed;
+    fileSize = bytes.size();
+    if (bytes.size() > cap && std::fseek(file.get(), 0, SEEK_END) == 0) {
+        const int64_t end = ftello(file.get());
+        if (end > 0 && static_cast<uint64_t>(end) > fileSize)
+            fileSize = static_cast<uint64_t>(end);
+    }
+    return ReadOutcome::Read;
+}
+
+// Operation 2. The file is read once; exactly the bytes that were validated
+// are sent. The loader's steps trace into pfu.log as they did on the file.
 int uploadProfile(MouseLink& link, const Request& r)
 {
     pfuLog("\nProfile sepecified, upload profile to position %d\r\n", r.value);
     pfuLog("\nCheck if profile is valid or not\r\n");
+    std::vector<uint8_t> image;
+    uint64_t fileSize = 0;
+    switch (readImage(r.file, zentrova::ProfileImage::kHeaderSize + kCheckBufferSize, image, fileSize)) {
+    case ReadOutcome::OpenFailed:
+        pfuLog("\nOpen profile file is failed");
+        return ZENTROVA_PFU_PROFILE_UNREADABLE;
+    case ReadOutcome::ReadFailed:
+        pfuLog("\nRead profile file is failed");
+        return ZENTROVA_PFU_PROFILE_UNREADABLE;
+    case ReadOutcome::Read:
+        break;
+    }
     // uint64_t elements: the loader lays its head record out at the start.
     std::unique_ptr<uint64_t[]> check(new (std::nothrow) uint64_t[kCheckBufferSize / sizeof(uint64_t)]);
     if (!check) {
         pfuLog("\nmalloc profile buffer failed. tried to malloc %d bytes\r\n", static_cast<int>(kCheckBufferSize));
         return ZENTROVA_PFU_PROFILE_UNREADABLE;
     }
-    if (!check_profile(check.get(), kCheckBufferSize, nullptr, r.file)) {
+    // The loader's walk, for its trace; then the full checks it leaves out
+    // (nothing behind the last record).
+    if (!zentrova::checkProfileBytes(check.get(), kCheckBufferSize, image.data(), image.size(), fileSize) ||
+        !zentrova::checkProfileImage(image)) {
         pfuLog("\nProfile is invalid\r\n");
         return ZENTROVA_PFU_PROFILE_INVALID;
     }
     pfuLog("\nProfile is valid\r\n");
-
-    FilePtr file(std::fopen(r.file, "rb"));
-    if (!file) {
-        pfuLog("\nOpen profile file is failed");
-        return ZENTROVA_PFU_PROFILE_UNREADABLE;
-    }
-    int64_t size = -1;
-    if (std::fseek(file.get(), 0, SEEK_END) == 0) {
-        size = ftello(file.get());
-        if (std::fseek(file.get(), 0, SEEK_SET) != 0)
-            size = -1;
-    }
-    if (size < 0) {
-        pfuLog("\nRead profile file is failed");
-        return ZENTROVA_PFU_PROFILE_UNREADABLE;
-    }
-    std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[size > 0 ? size : 1]);
-    if (!data) {
-        pfuLog("\nmalloc profile buffer failed. tried to malloc %d bytes\r\n", static_cast<int>(size));
-        return ZENTROVA_PFU_PROFILE_UNREADABLE;
-    }
-    if (std::fread(data.get(), 1, static_cast<size_t>(size), file.get()) != static_cast<size_t>(size)) {
-        pfuLog("\nRead profile file is failed");
-        return ZENTROVA_PFU_PROFILE_UNREADABLE;
-    }
     pfuLog("\nStart upload profile\r\n");
-    link.sendProfile(static_cast<unsigned char>(r.value), data.get(), static_cast<size_t>(size), nullptr);
+    link.sendProfile(static_cast<unsigned char>(r.value), image.data(), image.size(), nullptr);
     pfuLog("\nProfile is uploaded successfully\r\n");
     return ZENTROVA_PFU_PROFILE_UPLOADED;
 }
@@ -153,6 +169,27 @@ int perform(MouseLink& link, const Request& r)
     }
 }
 
+bool inByteRange(int v) { return v >= 0 && v <= 255; }
+
+// Whether the operation's arguments are within their ranges: slots and rate
+// codes 0..255, programs 0..64, LED brightness and speed 0..255. Nothing is
+// cut down to its low bits.
+bool argumentsInRange(const Request& r)
+{
+    switch (r.operation) {
+    case ZENTROVA_PFU_OP_UPLOAD_PROFILE:
+    case ZENTROVA_PFU_OP_ACTIVATE_PROFILE:
+    case ZENTROVA_PFU_OP_POLLING_RATE:
+        return inByteRange(r.value);
+    case ZENTROVA_PFU_OP_RUN_PROGRAM:
+        return r.program >= 0 && r.program <= 64;
+    case ZENTROVA_PFU_OP_LED:
+        return inByteRange(r.brightness) && inByteRange(r.speed);
+    default:
+        return true;
+    }
+}
+
 // Everything between the log heading and the end step.
 int run(std::unique_ptr<MouseLink>& linkSlot, std::vector<UsbDeviceInfo>& devices, const Request& r)
 {
@@ -170,6 +207,10 @@ int run(std::unique_ptr<MouseLink>& linkSlot, std::vector<UsbDeviceInfo>& device
         return ZENTROVA_PFU_NO_DEVICE;
     if (r.operation == 3 || r.operation < 0 || r.operation > 7) {
         pfuLog("Nothing defined, just return with OK\n");
+        return ZENTROVA_PFU_NOT_DONE;
+    }
+    if (!argumentsInRange(r)) {
+        pfuLog("Value out of range, nothing done\n");
         return ZENTROVA_PFU_NOT_DONE;
     }
 

@@ -81,7 +81,7 @@ Result failureResult()
     } catch (const UsbException& e) {
         const FailureDetail* detail = failureDetail(e);
         if (detail && detail->stillBusy)
-            return {Cause::Busy, "the mouse stayed busy past the handshake bound", ""};
+            return {Cause::Busy, "the mouse stayed busy past the handshake or operation bound", ""};
         switch (detail ? detail->usbCode : 0) {
         case LIBUSB_ERROR_ACCESS:
             return {Cause::AccessDenied, e.what(), detail->deviceNode};
@@ -105,9 +105,6 @@ Result failureResult()
     }
 }
 
-// The loader reads files only; the image is handed to it as an anonymous
-// in-memory file, with a buffer large enough for the whole body to be checked.
-// Its trace lines go nowhere unless a doPfu call holds pfu_log open.
 Result checkProfileImage(const std::vector<uint8_t>& image)
 {
     // Exactly these bytes: header, every record, the CRC over all of them,

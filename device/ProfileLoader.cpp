@@ -2,6 +2,7 @@
 // trace in pfu_log follows the steps of the mouse's own loader.
 #include "zentrova/device/ProfileLoader.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "device/PfuLog.h"
+#include "device/ProfileCheck.h"
 #include "util/file_handle.h"
 #include "zentrova/profile/ProfileImage.h"
 
@@ -110,28 +112,17 @@ bool layOut(const zentrova::ProfileImageParse& parsed, uint8_t* buffer, unsigned
     return false;
 }
 
-// Everything from the file's size to the record walk; false means the file
-// cannot be read.
-bool load(std::FILE* file, uint8_t* buffer, unsigned long bufferSize)
+// Everything from the file's size to the record walk, on the first `got` of
+// the `wanted` bytes read from a file of `fileSize` bytes; false means the
+// file cannot be read.
+bool examine(uint64_t fileSize, const uint8_t* bytes, size_t got, size_t wanted, uint8_t* buffer,
+             unsigned long bufferSize)
 {
-    if (std::fseek(file, 0, SEEK_END) != 0)
-        return false;
-    const int64_t fileSize = ftello(file);
-    if (fileSize < 0 || std::fseek(file, 0, SEEK_SET) != 0)
-        return false;
     pfuLog("\r\nOpened. Size = %ld\r\n", static_cast<long>(fileSize));
-
-    // The CRC covers at most bufferSize body bytes: a larger body cannot pass
-    // it, and only its header is read.
     const uint64_t header = ProfileImage::kHeaderSize;
-    const bool overBuffer = static_cast<uint64_t>(fileSize) > header + bufferSize;
-    const size_t wanted = static_cast<size_t>(overBuffer ? header : static_cast<uint64_t>(fileSize));
-    std::vector<uint8_t> bytes(wanted);
-    const size_t got = std::fread(bytes.data(), 1, wanted, file);
     if (got < header)
         return false;
-    const zentrova::ProfileImageParse parsed =
-        ProfileImage::tryParse(bytes.data(), got, ProfileImage::Trailing::Allow);
+    const zentrova::ProfileImageParse parsed = ProfileImage::tryParse(bytes, got, ProfileImage::Trailing::Allow);
     const Kind kind = parsed.error ? parsed.error->kind() : Kind::TrailingData;
     if (kind == Kind::BadMagic || kind == Kind::BadVersion) {
         logHeaderProblem(kind);
@@ -141,7 +132,7 @@ bool load(std::FILE* file, uint8_t* buffer, unsigned long bufferSize)
         pfuLog("\r\nread file error #1\r\n");
         return false;
     }
-    if (overBuffer) {
+    if (fileSize > header + bufferSize) {
         pfuLog("\r\ncrc error\r\n");
         return false;
     }
@@ -152,14 +143,40 @@ bool load(std::FILE* file, uint8_t* buffer, unsigned long bufferSize)
     return layOut(parsed, buffer, bufferSize);
 }
 
+// The CRC covers at most bufferSize body bytes: of a larger body only the
+// header is read.
+size_t bytesToRead(uint64_t fileSize, unsigned long bufferSize)
+{
+    const uint64_t header = ProfileImage::kHeaderSize;
+    return static_cast<size_t>(fileSize > header + bufferSize ? header : fileSize);
+}
+
+bool load(std::FILE* file, uint8_t* buffer, unsigned long bufferSize)
+{
+    if (std::fseek(file, 0, SEEK_END) != 0)
+        return false;
+    const int64_t fileSize = ftello(file);
+    if (fileSize < 0 || std::fseek(file, 0, SEEK_SET) != 0)
+        return false;
+    const size_t wanted = bytesToRead(static_cast<uint64_t>(fileSize), bufferSize);
+    std::vector<uint8_t> bytes(wanted);
+    const size_t got = std::fread(bytes.data(), 1, wanted, file);
+    return examine(static_cast<uint64_t>(fileSize), bytes.data(), got, wanted, buffer, bufferSize);
+}
+
+bool bufferUsable(const void* buffer, unsigned long bufferSize)
+{
+    // The head record is written through a LoadedProfile*, so the buffer must
+    // be large enough and suitably aligned for it.
+    return buffer && bufferSize >= sizeof(LoadedProfile) &&
+           reinterpret_cast<uintptr_t>(buffer) % alignof(LoadedProfile) == 0;
+}
+
 } // namespace
 
 bool check_profile(void* buffer, unsigned long bufferSize, const char* /*profileName*/, const char* path)
 {
-    // The head record is written through a LoadedProfile*, so the buffer must
-    // be large enough and suitably aligned for it.
-    if (!buffer || bufferSize < sizeof(LoadedProfile) ||
-        reinterpret_cast<uintptr_t>(buffer) % alignof(LoadedProfile) != 0)
+    if (!bufferUsable(buffer, bufferSize))
         return false;
 
     zentrova::FileHandle file(path ? std::fopen(path, "rb") : nullptr);
@@ -183,3 +200,21 @@ bool check_profile(void* buffer, unsigned long bufferSize, const char* /*profile
     pfuLog("checkpoint #5\r\n");
     return true;
 }
+
+namespace zentrova {
+
+bool checkProfileBytes(void* buffer, unsigned long bufferSize, const uint8_t* bytes, size_t size, uint64_t fileSize)
+{
+    if (!bufferUsable(buffer, bufferSize))
+        return false;
+    const size_t wanted = bytesToRead(fileSize, bufferSize);
+    if (!examine(fileSize, bytes, std::min(size, wanted), wanted, static_cast<uint8_t*>(buffer), bufferSize)) {
+        pfuLog("\r\nCannot read profile file\r\n");
+        return false;
+    }
+    pfuLog("checkpoint #4\r\n");
+    pfuLog("checkpoint #5\r\n");
+    return true;
+}
+
+} // namespace zentrova

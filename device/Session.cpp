@@ -195,6 +195,8 @@ Result Session::activateProfile(uint8_t slot)
 
 Result Session::setLed(const LedSettings& led)
 {
+    if (led.brightness < 0 || led.brightness > 255 || led.speed < 0 || led.speed > 255)
+        return {Cause::NothingToDo, "LED brightness and speed are 0 to 255", ""};
     const LedEffect effect = makeLedEffect(led.color, led.effect, led.brightness, led.speed);
     if (!effect.known)
         return {Cause::NothingToDo, "LED effect " + std::to_string(led.effect) + " is not defined", ""};

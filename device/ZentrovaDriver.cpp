@@ -4,9 +4,12 @@
 
 #include <libusb.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdarg>
+#include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "device/ZentrovaTransfer.h"
 #include "util/failure_detail.h"
@@ -18,8 +21,8 @@ using namespace zentrova_device;
 
 namespace zentrova_device {
 
-int vendorTransfer(libusb_device_handle* handle, uint8_t requestType, uint8_t request,
-                   uint16_t index, unsigned char* data, uint16_t length)
+void vendorTransfer(libusb_device_handle* handle, uint8_t requestType, uint8_t request,
+                    uint16_t index, unsigned char* data, uint16_t length)
 {
     if (!handle)
         throwUsbError(LIBUSB_ERROR_NO_DEVICE);
@@ -27,7 +30,11 @@ int vendorTransfer(libusb_device_handle* handle, uint8_t requestType, uint8_t re
                                      ZENTROVA_TRANSFER_TIMEOUT_MS);
     if (rc < 0)
         throwUsbError(rc);
-    return rc;
+    if (rc != length) {
+        char text[64];
+        std::snprintf(text, sizeof text, "short transfer: %d of %u bytes", rc, static_cast<unsigned>(length));
+        throw ZentrovaException(text);
+    }
 }
 
 } // namespace zentrova_device
@@ -75,23 +82,46 @@ void ZentrovaDriver::open_callback() {}
 
 void ZentrovaDriver::close_callback() {}
 
+ZentrovaDriver::Deadline ZentrovaDriver::operationDeadline(size_t chunks) const
+{
+    // Capped so that no bound and image size overflows the clock (an image
+    // of 65536 chunks is 256 MiB, far beyond any limit the mouse announces).
+    const auto bound = std::chrono::milliseconds(statusBoundMs);
+    return Deadline::clock::now() + 3 * bound + static_cast<long>(std::min<size_t>(chunks, 65536)) * bound / 50;
+}
+
 void ZentrovaDriver::checkStatus()
 {
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(statusBoundMs);
+    handshake(operationDeadline(0));
+}
+
+void ZentrovaDriver::handshake(Deadline operationEnd)
+{
+    using Clock = Deadline::clock;
+    const Deadline end = std::min(Clock::now() + std::chrono::milliseconds(statusBoundMs), operationEnd);
+    // A busy mouse is asked again after a pause of 1 ms, doubling up to 10 ms:
+    // soon enough for a short erase, without flooding the bus.
+    std::chrono::milliseconds pause(1);
     for (;;) {
         unsigned char status = 0;
         vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_IN, ZENTROVA_CTRL_REQUEST_STATUS, 0, &status, 1);
         if (status == ZENTROVA_STATUS_BUSY) {
-            // Poll again at once, but not forever: a device stuck at busy
-            // fails like one that stopped answering.
-            if (Clock::now() >= deadline)
+            // Not forever: a device stuck at busy fails like one that
+            // stopped answering.
+            if (Clock::now() >= end)
                 throw StillBusy();
+            std::this_thread::sleep_for(pause);
+            pause = std::min(pause * 2, std::chrono::milliseconds(10));
             continue;
         }
         if (status == ZENTROVA_STATUS_ERROR) {
             zentrova::logTo(logFile, "checkStatus() Communiation error\r\n");
             throw ZentrovaException("communication error");
+        }
+        if (status != ZENTROVA_STATUS_READY) {
+            char text[32];
+            std::snprintf(text, sizeof text, "undefined status 0x%02X", static_cast<unsigned>(status));
+            throw ZentrovaException(text);
         }
         return;
     }
@@ -99,7 +129,6 @@ void ZentrovaDriver::checkStatus()
 
 unsigned char ZentrovaDriver::getMouseId()
 {
-    // An empty answer leaves 0xFF, which is neither hand's ID.
     unsigned char id = 0xFF;
     vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_IN, ZENTROVA_CTRL_REQUEST_ID, 0, &id, 1);
     zentrova::logTo(logFile, "getMouseId() ZENTROVA_CTRL_REQUEST_ID %d\r\n", id);
@@ -110,10 +139,11 @@ unsigned char ZentrovaDriver::getMouseId()
 // Reset and handshake, then the command and its handshake.
 void ZentrovaDriver::framedCommand(uint8_t request, uint16_t index, unsigned char* data, uint16_t length)
 {
+    const Deadline end = operationDeadline(0);
     vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_OUT, ZENTROVA_CTRL_REQUEST_RESET, 0, nullptr, 0);
-    checkStatus();
+    handshake(end);
     vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_OUT, request, index, data, length);
-    checkStatus();
+    handshake(end);
 }
 
 void ZentrovaDriver::removeProfile(unsigned char slot)

@@ -26,6 +26,8 @@ void sendChunks(const void* image, size_t size, const std::function<void(size_t,
     }
 }
 
+size_t chunkCount(size_t size) { return (size + ZENTROVA_MAX_CHUNK - 1) / ZENTROVA_MAX_CHUNK; }
+
 } // namespace
 
 void ZentrovaDriver::updateFirmware(const void* image, size_t size)
@@ -43,32 +45,33 @@ void ZentrovaDriver::sendFirmware(const void* image, size_t size, const ChunkPro
 {
     if (!image && size)
         throwUsbError(LIBUSB_ERROR_INVALID_PARAM);
+    const Deadline end = operationDeadline(chunkCount(size));
 
     vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_OUT, ZENTROVA_CTRL_REQUEST_RESET, 0, nullptr, 0);
     zentrova::logTo(logFile, "updateFirmware() ZENTROVA_CTRL_REQUEST_RESET\r\n");
-    checkStatus();
+    handshake(end);
 
     unsigned char answer[4] = {0, 0, 0, 0};
     vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_IN, ZENTROVA_CTRL_REQUEST_DFU_START, 0, answer, sizeof answer);
     const uint32_t maxSize = zentrova::getLe32(answer);
     zentrova::logTo(logFile, "updateFirmware() ZENTROVA_CTRL_REQUEST_DFU_START %p, %ld(max size=%ld)\r\n", image,
             static_cast<long>(size), static_cast<long>(maxSize));
-    checkStatus();
+    handshake(end);
 
     if (maxSize < size) {
         zentrova::logTo(logFile, "updateFirmware() DFU image too large\r\n");
         throw ZentrovaException("DFU image too large");
     }
 
-    sendChunks(image, size, progress, [this](unsigned char* chunk, uint16_t length) {
+    sendChunks(image, size, progress, [this, end](unsigned char* chunk, uint16_t length) {
         vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_OUT, ZENTROVA_CTRL_REQUEST_DFU_UPLOAD, 0, chunk, length);
         zentrova::logTo(logFile, "updateFirmware() ZENTROVA_CTRL_REQUEST_DFU_UPLOAD\r\n");
-        checkStatus();
+        handshake(end);
     });
 
     vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_OUT, ZENTROVA_CTRL_REQUEST_DFU_END, 0, nullptr, 0);
     zentrova::logTo(logFile, "updateFirmware() ZENTROVA_CTRL_REQUEST_DFU_END\r\n");
-    checkStatus();
+    handshake(end);
 }
 
 // Each request is logged before its transfer.
@@ -78,30 +81,31 @@ void ZentrovaDriver::sendProfile(unsigned char slot, const void* image, size_t s
         return;
     if (!image && size)
         throwUsbError(LIBUSB_ERROR_INVALID_PARAM);
+    const Deadline end = operationDeadline(chunkCount(size));
 
     zentrova::logTo(logFile, "uploadProfile() ZENTROVA_CTRL_REQUEST_RESET\r\n");
     vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_OUT, ZENTROVA_CTRL_REQUEST_RESET, 0, nullptr, 0);
-    checkStatus();
+    handshake(end);
 
     zentrova::logTo(logFile, "uploadProfile() ZENTROVA_CTRL_REQUEST_PROFILE_START\r\n");
     unsigned char answer[4] = {0, 0, 0, 0};
     vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_IN, ZENTROVA_CTRL_REQUEST_PROFILE_START, slot, answer,
                    sizeof answer);
     const uint32_t maxSize = zentrova::getLe32(answer);
-    checkStatus();
+    handshake(end);
 
     if (maxSize < size) {
         zentrova::logTo(logFile, "uploadProfile() Profile image too large\r\n");
         throw ZentrovaException("profile too large");
     }
 
-    sendChunks(image, size, progress, [this](unsigned char* chunk, uint16_t length) {
+    sendChunks(image, size, progress, [this, end](unsigned char* chunk, uint16_t length) {
         zentrova::logTo(logFile, "uploadProfile() ZENTROVA_CTRL_REQUEST_PROFILE_UPLOAD\r\n");
         vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_OUT, ZENTROVA_CTRL_REQUEST_PROFILE_UPLOAD, 0, chunk, length);
-        checkStatus();
+        handshake(end);
     });
 
     zentrova::logTo(logFile, "uploadProfile() ZENTROVA_CTRL_REQUEST_PROFILE_END\r\n");
     vendorTransfer(handle, ZENTROVA_REQUEST_TYPE_OUT, ZENTROVA_CTRL_REQUEST_PROFILE_END, 0, nullptr, 0);
-    checkStatus();
+    handshake(end);
 }

@@ -45,7 +45,9 @@ TEST_F(PfuTest, CallsThatEndBeforeAnyOperation)
     const std::string heading = "\nZentrova doPfu\n", end = "doPfu end\n";
     const std::string right = heading + "Requested mouse: 2 (0:unknow, 1: left, 2: right)\n";
     const std::string undefined = right + "Nothing defined, just return with OK\n" + end;
-    const struct { int hand, operation, result; std::string log; } cases[] = {
+    const std::string outOfRange = right + "Value out of range, nothing done\n" + end;
+    const struct { int hand, operation, result; std::string log; int value = 3, program = 0, brightness = 0,
+                   speed = 0; } cases[] = {
         {2, 0, ZENTROVA_PFU_BAD_HAND, heading + end},
         {-1, 0, ZENTROVA_PFU_BAD_HAND, heading + end},
         {L, 0, ZENTROVA_PFU_NO_DEVICE, heading + "Requested mouse: 1 (0:unknow, 1: left, 2: right)\n" + end},
@@ -53,11 +55,20 @@ TEST_F(PfuTest, CallsThatEndBeforeAnyOperation)
         {R, -1, ZENTROVA_PFU_NOT_DONE, undefined},
         {R, 8, ZENTROVA_PFU_NOT_DONE, undefined},
         {R, ZENTROVA_PFU_OP_ACTIVATE_PROFILE, ZENTROVA_PFU_NOT_DONE, kRightHead + end}, // the ID does not match
+        // Arguments out of range are not cut down to their low 8 bits.
+        {R, ZENTROVA_PFU_OP_POLLING_RATE, ZENTROVA_PFU_NOT_DONE, outOfRange, 0x104},
+        {R, ZENTROVA_PFU_OP_UPLOAD_PROFILE, ZENTROVA_PFU_NOT_DONE, outOfRange, 256},
+        {R, ZENTROVA_PFU_OP_ACTIVATE_PROFILE, ZENTROVA_PFU_NOT_DONE, outOfRange, -1},
+        {R, ZENTROVA_PFU_OP_RUN_PROGRAM, ZENTROVA_PFU_NOT_DONE, outOfRange, 0, 300},
+        {R, ZENTROVA_PFU_OP_RUN_PROGRAM, ZENTROVA_PFU_NOT_DONE, outOfRange, 0, 65},
+        {R, ZENTROVA_PFU_OP_LED, ZENTROVA_PFU_NOT_DONE, outOfRange, 0, 0, 256},
+        {R, ZENTROVA_PFU_OP_LED, ZENTROVA_PFU_NOT_DONE, outOfRange, 0, 0, 0, -1},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.hand) + "/" + std::to_string(c.operation));
+        SCOPED_TRACE(std::to_string(c.hand) + "/" + std::to_string(c.operation) + "/" + std::to_string(c.value));
         clearPfuLog();
-        EXPECT_EQ(pfu(c.hand, c.operation, 3), c.result);
+        EXPECT_EQ(pfu(c.hand, c.operation, c.value, "", 0, ZENTROVA_LED_STATIC, c.brightness, c.speed, c.program),
+                  c.result);
         EXPECT_EQ(pfuLog(), c.log);
     }
     EXPECT_EQ(requestCodes(*mouse), std::vector<int>{ZENTROVA_CTRL_REQUEST_ID}); // the one ID check
@@ -94,7 +105,7 @@ TEST_F(PfuTest, OperationsTraceAndChangeTheMouse)
         {ZENTROVA_PFU_OP_CHECK, 0, 0, 0, 0, 0, 0, "Just checking the mouse\r\n", {}, 0},
         {ZENTROVA_PFU_OP_RUN_PROGRAM, 0, 0, 0, 0, 7, 0x70, "Simulate button program(7) running\r\n", {}, 0},
         {ZENTROVA_PFU_OP_ACTIVATE_PROFILE, 3, 0, 0, 0, 0, 0, "\nActivate the profile 3\r\n", {}, 0},
-        {ZENTROVA_PFU_OP_POLLING_RATE, 0x104, 0, 0, 0, 0, 0, "\nSet polling rate260\r\n", {}, 0},
+        {ZENTROVA_PFU_OP_POLLING_RATE, 255, 0, 0, 0, 0, 0, "\nSet polling rate255\r\n", {}, 0},
         {ZENTROVA_PFU_OP_LED, 0, ZENTROVA_LED_STATIC, 200, 3, 0, 0x60,
          program + "static\r\nLed brightness is 200\r\nLed speed is 3\r\n", staticRecord, 1},
         // An unknown effect logs its settings and sends nothing.
@@ -118,7 +129,7 @@ TEST_F(PfuTest, OperationsTraceAndChangeTheMouse)
     const MouseState s = mouse->state();
     EXPECT_EQ(s.lastProgram, 7);
     EXPECT_EQ(s.activeSlot, 3u);
-    EXPECT_EQ(s.pollingRate, 4u); // the low 8 bits of 0x104
+    EXPECT_EQ(s.pollingRate, 255u);
 }
 
 // A valid image of `programs` programs of `size` bytes each.
@@ -137,11 +148,17 @@ TEST_F(PfuTest, ProfileUploads)
     testimg::writeFile(path("bad.zvmp"), bad.bytes());
     const Bytes image = profile(3, 2000); // 6072 bytes: two chunks
     testimg::writeFile(path("p.zvmp"), image);
+    testimg::ProfileImage trailing; // the CRC covers the byte behind the last record too
+    trailing.programs = {{1, testimg::pattern(10, 1)}};
+    trailing.trailing = {0};
+    testimg::writeFile(path("trailing.zvmp"), trailing.bytes());
+    testimg::writeFile(path("large.zvmp"), profile(3, 3000)); // a body beyond the loader's 8192 bytes
     // Faults count the mouse's vendor requests from 1: ID 1, status 2, reset 3,
     // status 4, start 5, status 6, chunk 7, status 8, chunk 9, status 10, end 11.
-    MouseFaults none, statusError, unplug;
+    MouseFaults none, statusError, unplug, shortChunk;
     statusError.statusErrorAfter = 7;
     unplug.unplugAt = 9;
+    shortChunk.shortAnswerAt = 7;
     const struct { const char* name; MouseFaults faults; uint32_t slotLimit; const char* file; int result;
                    std::string end; } cases[] = {
         {"uploaded", none, 65536, "p.zvmp", ZENTROVA_PFU_PROFILE_UPLOADED,
@@ -149,8 +166,16 @@ TEST_F(PfuTest, ProfileUploads)
          "\nProfile is uploaded successfully\r\n" + kEnd},
         {"crc", none, 65536, "bad.zvmp", ZENTROVA_PFU_PROFILE_INVALID,
          "\r\ncrc error\r\n\r\nCannot read profile file\r\n\nProfile is invalid\r\n" + kEnd},
+        {"absent", none, 65536, "absent.zvmp", ZENTROVA_PFU_PROFILE_UNREADABLE, "\nOpen profile file is failed" + kEnd},
+        {"directory", none, 65536, ".", ZENTROVA_PFU_PROFILE_UNREADABLE, "\nRead profile file is failed" + kEnd},
+        {"large", none, 65536, "large.zvmp", ZENTROVA_PFU_PROFILE_INVALID,
+         "\r\nOpened. Size = 9072\r\n\r\ncrc error\r\n\r\nCannot read profile file\r\n\nProfile is invalid\r\n" + kEnd},
+        {"a byte behind the last record", none, 65536, "trailing.zvmp", ZENTROVA_PFU_PROFILE_INVALID,
+         "checkpoint #5\r\n\nProfile is invalid\r\n" + kEnd},
         {"status 2 after a chunk", statusError, 65536, "p.zvmp", ZENTROVA_PFU_DEVICE_ERROR,
          "\nERROR (Zentrova:) communication error\ndoPfu end\n"},
+        {"chunk taken in part", shortChunk, 65536, "p.zvmp", ZENTROVA_PFU_DEVICE_ERROR,
+         "\nERROR (Zentrova:) short transfer: 4095 of 4096 bytes\ndoPfu end\n"},
         {"slot too small", none, 6071, "p.zvmp", ZENTROVA_PFU_DEVICE_ERROR,
          "\nERROR (Zentrova:) profile too large\ndoPfu end\n"},
         {"unplugged mid-upload", unplug, 65536, "p.zvmp", ZENTROVA_PFU_USB_ERROR,

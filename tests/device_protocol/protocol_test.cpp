@@ -63,10 +63,12 @@ TEST_F(LeftMouseTest, MouseIdIsReadWithoutResetAndLogged)
 
 // --- the status handshake ---------------------------------------------------
 
-TEST_F(ProtocolTest, BusyAnswersArePolledAgainAtOnce)
+TEST_F(ProtocolTest, BusyAnswersArePolledAgainAfterAShortGrowingPause)
 {
     inject(&MouseFaults::busyPolls, 3);
+    const auto start = std::chrono::steady_clock::now();
     driver->activeProfile(1);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2 * (1 + 2 + 4)));
     EXPECT_EQ(statusPolls(), 8u); // busy three times then done: four status transfers per handshake
     EXPECT_EQ(mouse->state().activeSlot, 1u);
 }
@@ -95,6 +97,38 @@ TEST_F(ProtocolTest, StatusErrorStopsAtThatHandshakeAndIsLoggedOnce)
     EXPECT_EQ(requests(), framed(activate));
 }
 
+// Every transfer must move the bytes asked for, and a status byte must be one
+// the firmware defines: anything else fails the operation at that request.
+TEST_F(ProtocolTest, ShortTransfersAndUndefinedStatusAreErrors)
+{
+    const std::vector<uint8_t> image = pattern(5000);
+    const auto upload = [&](ZentrovaDriver& d) { d.uploadProfile(1, image.data(), image.size()); };
+    const auto activate = [](ZentrovaDriver& d) { d.activeProfile(1); };
+    const struct {
+        const char* name;
+        unsigned MouseFaults::*fault;
+        unsigned k;
+        std::function<void(ZentrovaDriver&)> call;
+        const char* error;
+    } table[] = {
+        {"empty ID answer", &MouseFaults::shortAnswerAt, 1, [](auto& d) { d.getMouseId(); },
+         "short transfer: 0 of 1 bytes"},
+        {"empty status answer", &MouseFaults::shortAnswerAt, 2, activate, "short transfer: 0 of 1 bytes"},
+        {"undefined status", &MouseFaults::badStatusAt, 2, activate, "undefined status 0x5A"},
+        {"short start answer", &MouseFaults::shortAnswerAt, 3, upload, "short transfer: 3 of 4 bytes"},
+        // reset 1, status 2, start 3, status 4, chunk 5, status 6, chunk 7
+        {"chunk taken in part", &MouseFaults::shortAnswerAt, 7, upload, "short transfer: 903 of 904 bytes"},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.name);
+        inject(row.fault, row.k);
+        EXPECT_EQ(failureOf<ZentrovaException>([&] { row.call(*driver); }), row.error);
+        EXPECT_EQ(requests().size(), row.k); // nothing after the faulty request
+    }
+    EXPECT_EQ(mouse->state().activeSlot, 0u);
+    EXPECT_TRUE(mouse->state().slots.empty());
+}
+
 TEST_F(ProtocolTest, ADeviceStuckAtBusyFailsAsATimeoutAfterTheBound)
 {
     inject(&MouseFaults::busyPolls, MouseFaults::BUSY_FOREVER);
@@ -104,11 +138,29 @@ TEST_F(ProtocolTest, ADeviceStuckAtBusyFailsAsATimeoutAfterTheBound)
     const auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_GE(elapsed, std::chrono::milliseconds(300));
     EXPECT_LT(elapsed, std::chrono::milliseconds(3000));
-    // Polled without delay meanwhile (a transfer takes about half a ms), and
-    // the command itself was never sent.
-    EXPECT_GT(statusPolls(), 20u);
+    // Polled at most every 10 ms meanwhile (flat out it would be hundreds of
+    // times), and the command itself was never sent.
+    EXPECT_GT(statusPolls(), 5u);
+    EXPECT_LT(statusPolls(), 40u);
     EXPECT_EQ(requests().size(), statusPolls() + 1); // and the reset
     EXPECT_EQ(driverLog(), "");
+}
+
+// Each handshake stays within its bound, but the upload as a whole may take
+// only three bounds and a fiftieth of one per chunk: 600 + 16 * 4 ms here.
+TEST_F(ProtocolTest, AnOperationEndsAtItsOverallDeadline)
+{
+    inject(&MouseFaults::busyPolls, 8); // at least 1 + 2 + 4 + 8 + 4 * 10 = 55 ms per handshake
+    driver->setStatusBound(200);
+    const std::vector<uint8_t> image = pattern(16 * 4096); // 16 chunks: 19 handshakes, over 1 s
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(failureOf<UsbException>([&] { driver->uploadProfile(1, image.data(), image.size()); }), "timeout");
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(664));
+    size_t chunks = 0;
+    for (const Req& r : requests())
+        chunks += std::get<1>(r) == ZENTROVA_CTRL_REQUEST_PROFILE_UPLOAD;
+    EXPECT_GE(chunks, 2u); // several handshakes passed on their own
+    EXPECT_LT(chunks, 16u);
 }
 
 // --- failures as the caller meets them ---------------------------------------

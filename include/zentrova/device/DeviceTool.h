@@ -4,7 +4,9 @@
 // Each call finds the mice of the requested hand (vendor 0x7A51, product 3
 // left, 2 right), keeps the last one whose mouse ID matches the hand, opens
 // it, performs the operation and closes it again. No exception leaves the
-// call: failures come back as result codes. Calls must not overlap (pfu_log
+// call: failures come back as result codes. A mouse that keeps answering busy
+// fails the call with ZENTROVA_PFU_USB_ERROR ("timeout") after 10 s in one
+// handshake or 30 s in one operation (an upload: 0.2 s more per 4096 bytes). Calls must not overlap (pfu_log
 // is one process-global stream).
 #ifndef ZENTROVA_DEVICE_DEVICETOOL_H
 #define ZENTROVA_DEVICE_DEVICETOOL_H
@@ -46,15 +48,17 @@ enum {
     ZENTROVA_PFU_OTHER_ERROR = 0x53,        /* any other failure */
     ZENTROVA_PFU_LED_DONE = 0x60,
     ZENTROVA_PFU_PROGRAM_STARTED = 0x70,
-    ZENTROVA_PFU_NOT_DONE = 0xFF            /* operation not defined, or no mouse of that hand's ID */
+    ZENTROVA_PFU_NOT_DONE = 0xFF            /* operation not defined, an argument out of range, or no
+                                               mouse of that hand's ID */
 };
 
 ZENTROVA_EXTERN_C_BEGIN
 
 /* rightHand: 0 left, 1 right. value: profile slot (operations 2, 6) or
- * polling rate code (7), sent as its low 8 bits. file: DFU image (1) or
- * profile image (2). color: 0xRRGGBBxx. ledProgram: ZENTROVA_LED_*.
- * brightness, speed: 0..255. program: stored program number (5). */
+ * polling rate code (7), 0..255. file: DFU image (1) or profile image (2).
+ * color: 0xRRGGBBxx. ledProgram: ZENTROVA_LED_*. brightness, speed: 0..255.
+ * program: stored program number 0..64 (5). An argument of the operation
+ * outside its range is ZENTROVA_PFU_NOT_DONE, before the mouse is opened. */
 ZENTROVA_API int doPfu(int rightHand, int operation, int value, const char* file, unsigned int color, int ledProgram,
                        int brightness, int speed, int program);
 

@@ -11,13 +11,13 @@ namespace zentrova {
 
 enum class Cause {
     Done,           // the operation was carried out
-    NothingToDo,    // an argument selects nothing (slot 0, program above 64, ...); nothing was sent
+    NothingToDo,    // an argument selects nothing (slot 0, program above 64, a value beyond 0..255, ...); nothing was sent
     NoMouse,        // no mouse matches the selection
     SeveralMice,    // more than one mouse matches; select one by hand or serial number
     AccessDenied,   // the device node may not be opened (Result::deviceNode names it)
     Disconnected,   // the mouse went away
     Timeout,        // the mouse did not answer a request in time
-    Busy,           // the mouse kept answering busy past the handshake bound
+    Busy,           // the mouse kept answering busy past the handshake or operation bound
     DeviceError,    // the mouse reported an error (status 2), refused a request or an image
     UsbError,       // any other USB failure
     InvalidFile,    // the image failed its checks

@@ -59,7 +59,10 @@ struct Selector {
 
 struct SessionOptions {
     std::string driverLog;       // non-empty: the protocol steps are appended to this file
-    unsigned busyBoundMs = 10000; // longest time one status handshake may answer busy (then Busy)
+    // Longest time one status handshake may answer busy (then Busy). An operation
+    // as a whole may take 3 times this (30 s), an upload 1/50 of it more per
+    // 4096-byte chunk (0.2 s); a mouse still busy then is Busy too.
+    unsigned busyBoundMs = 10000;
 };
 
 // Called after each chunk of an upload: bytes sent so far of `total`.
@@ -69,8 +72,8 @@ using Progress = std::function<void(size_t sent, size_t total)>;
 struct LedSettings {
     unsigned color = 0xFFFFFF00; // 0xRRGGBBxx
     int effect = 2;              // -1 off, 0 breathing, 1 rainbow, 2 static; others: NothingToDo
-    int brightness = 255;        // 0..255
-    int speed = 128;             // 0..255
+    int brightness = 255;        // 0..255; outside: NothingToDo
+    int speed = 128;             // 0..255; outside: NothingToDo
 };
 
 // The attached mice of one hand, or of both, in libusb's order. Reading their

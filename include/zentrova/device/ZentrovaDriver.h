@@ -3,6 +3,7 @@
 #ifndef ZENTROVA_DEVICE_ZENTROVADRIVER_H
 #define ZENTROVA_DEVICE_ZENTROVADRIVER_H
 
+#include <chrono>
 #include <cstddef>
 #include <cstdio>
 #include <functional>
@@ -15,8 +16,9 @@
 
 // Use: construct, set rightMouse, find, open one of the found devices, any
 // number of operations, close, destroy. An object made with the public
-// constructor appends to "driver.log" in the current directory. libusb failures throw UsbException, status 2
-// and size checks throw ZentrovaException.
+// constructor appends to "driver.log" in the current directory. libusb failures throw UsbException; status 2,
+// a status value other than 0, 1, 2, a transfer that moved fewer bytes than asked
+// and the size checks throw ZentrovaException.
 class ZENTROVA_API ZentrovaDriver : public virtual UsbDriver {
 public:
     ZentrovaDriver();
@@ -26,9 +28,12 @@ public:
     // product 2 right, 3 left).
     void find(std::vector<UsbDeviceInfo>& devices) override;
 
-    // Polls the status byte while the device answers busy (1); status 2
-    // throws "communication error". A device busy for longer than the
-    // handshake bound fails with UsbException "timeout".
+    // Polls the status byte while the device answers busy (1), with a short
+    // pause between polls (see statusBoundMs); status 2 throws "communication
+    // error", an empty answer "short transfer: 0 of 1 bytes", any value but
+    // 0, 1, 2 "undefined status 0xNN". A device busy for longer than the
+    // handshake bound, or than the operation bound, fails with UsbException
+    // "timeout".
     void checkStatus();
     // The mouse ID byte: 0 right-hand, 1 left-hand mouse.
     unsigned char getMouseId();
@@ -77,9 +82,19 @@ public:
 protected:
     // Longest time one status handshake may keep answering busy (a flash
     // erase takes well below it); then it fails as a silent device does.
+    // It also bounds each operation as a whole (a command, the ID, a whole
+    // upload): from its first request, an operation ends at the latest 3
+    // times this bound later (30 s), an upload 1/50 of it (0.2 s) later per
+    // 4096-byte chunk; a mouse still busy then fails the same way. Between
+    // busy answers the driver pauses 1 ms, doubling up to 10 ms.
     unsigned statusBoundMs = 10000;
 
 private:
+    using Deadline = std::chrono::steady_clock::time_point;
+    __attribute__((visibility("hidden"))) Deadline operationDeadline(size_t chunks) const;
+    // checkStatus, within the handshake bound and before `operationEnd`.
+    __attribute__((visibility("hidden"))) void handshake(Deadline operationEnd);
+
     // Reset, handshake, the request, handshake (internal to the library).
     __attribute__((visibility("hidden"))) void framedCommand(uint8_t request, uint16_t index,
                                                               unsigned char* data, uint16_t length);

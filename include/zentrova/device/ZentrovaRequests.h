@@ -17,7 +17,9 @@ constexpr uint8_t ZENTROVA_REQUEST_TYPE_IN = 0xC0;  // device to host, vendor, d
 constexpr unsigned ZENTROVA_TRANSFER_TIMEOUT_MS = 1000;
 constexpr unsigned ZENTROVA_MAX_CHUNK = 4096;       // largest upload data stage
 
-// Status byte answered by ZENTROVA_CTRL_REQUEST_STATUS; any other value: done.
+// Status byte answered by ZENTROVA_CTRL_REQUEST_STATUS; no other value is
+// defined, and the driver refuses any other as an error.
+constexpr uint8_t ZENTROVA_STATUS_READY = 0;
 constexpr uint8_t ZENTROVA_STATUS_BUSY = 1;
 constexpr uint8_t ZENTROVA_STATUS_ERROR = 2;
 

@@ -3,6 +3,7 @@
 #include "zentrova/device/Session.h"
 
 #include "zentrova/integrity/DfuHeader.h"
+#include "zentrova/profile/ProfileImage.h"
 
 #include <cstdio>
 #include <cstring>
@@ -31,7 +32,9 @@ Result guarded(MouseLink* link, Step step)
     }
 }
 
-Result readFile(const std::string& path, std::vector<uint8_t>& bytes)
+// Reads at most `limit` bytes of the file at `path`; a longer file is
+// InvalidFile without being read further (/dev/zero ends at once).
+Result readFile(const std::string& path, size_t limit, std::vector<uint8_t>& bytes)
 {
     FileHandle file(std::fopen(path.c_str(), "rb"));
     const auto unreadable = [&] { return Result{Cause::UnreadableFile, path + ": " + std::strerror(errno), ""}; };
@@ -41,13 +44,17 @@ Result readFile(const std::string& path, std::vector<uint8_t>& bytes)
         bytes.clear();
         unsigned char chunk[65536];
         size_t n;
-        while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0)
+        while (bytes.size() <= limit && (n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0)
             bytes.insert(bytes.end(), chunk, chunk + n);
     } catch (...) {
         return failureResult();
     }
     if (std::ferror(file.get()))
         return unreadable();
+    if (bytes.size() > limit) {
+        bytes.clear();
+        return {Cause::InvalidFile, path + ": larger than " + std::to_string(limit) + " bytes", ""};
+    }
     return {};
 }
 
@@ -181,7 +188,8 @@ Result Session::uploadProfile(uint8_t slot, const std::vector<uint8_t>& image, c
 Result Session::uploadProfileFile(uint8_t slot, const std::string& path, const Progress& progress)
 {
     std::vector<uint8_t> image;
-    if (Result r = readFile(path, image); !r)
+    // No image the mouse's loader takes is longer.
+    if (Result r = readFile(path, ProfileImage::kHeaderSize + ProfileImage::kLoaderBufferSize, image); !r)
         return r;
     return namingFile(path, uploadProfile(slot, image, progress));
 }
@@ -227,7 +235,7 @@ Result Session::updateFirmware(const std::vector<uint8_t>& image, const Progress
 Result Session::updateFirmwareFile(const std::string& path, const Progress& progress)
 {
     std::vector<uint8_t> image;
-    if (Result r = readFile(path, image); !r)
+    if (Result r = readFile(path, kMaxFirmwareFileBytes, image); !r)
         return r;
     return namingFile(path, updateFirmware(image, progress));
 }

@@ -96,6 +96,10 @@ TEST_F(SessionTest, EachOutcomeNamesItsCause)
          [](Session& s) { return s.uploadProfileFile(1, "absent.zvmp"); }, Cause::UnreadableFile},
         {"directory", {MouseConfig::right()}, any, [](Session& s) { return s.updateFirmwareFile("."); },
          Cause::UnreadableFile},
+        {"endless profile file", {MouseConfig::right()}, any,
+         [](Session& s) { return s.uploadProfileFile(1, "/dev/zero"); }, Cause::InvalidFile},
+        {"endless firmware file", {MouseConfig::right()}, any,
+         [](Session& s) { return s.updateFirmwareFile("/dev/zero"); }, Cause::InvalidFile},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

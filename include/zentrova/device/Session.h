@@ -84,6 +84,10 @@ ZENTROVA_API Result listMice(std::vector<MouseInfo>& mice, std::optional<Hand> h
 // `index`. NoMouse or SeveralMice (the message lists their serial numbers).
 ZENTROVA_API Result selectMouse(const std::vector<MouseInfo>& mice, const Selector& selector, size_t& index);
 
+// The longest firmware image file updateFirmwareFile reads (a mouse's
+// firmware is a small fraction of it).
+constexpr size_t kMaxFirmwareFileBytes = 64u << 20;
+
 class ZENTROVA_API Session {
 public:
     Session();
@@ -106,7 +110,8 @@ public:
     // DeviceError when it is not. On a closed session every operation is NoMouse.
     Result check();
     // Slot 0 is NothingToDo; an image failing the profile image checks is
-    // InvalidFile, a file that cannot be read UnreadableFile.
+    // InvalidFile, a file that cannot be read UnreadableFile. A file longer
+    // than any image the mouse's loader takes is InvalidFile unread.
     Result uploadProfile(uint8_t slot, const std::vector<uint8_t>& image, const Progress& progress = nullptr);
     Result uploadProfileFile(uint8_t slot, const std::string& path, const Progress& progress = nullptr);
     // Slot 0 is NothingToDo.
@@ -116,7 +121,8 @@ public:
     Result runProgram(unsigned program);
     // Rate code 0 is NothingToDo.
     Result setPollingRate(uint8_t code);
-    // An image failing the DFU header checks is InvalidFile.
+    // An image failing the DFU header checks is InvalidFile; so is a file of
+    // more than kMaxFirmwareFileBytes, which is not read further.
     Result updateFirmware(const std::vector<uint8_t>& image, const Progress& progress = nullptr);
     Result updateFirmwareFile(const std::string& path, const Progress& progress = nullptr);
 

@@ -248,6 +248,7 @@ int run(std::unique_ptr<MouseLink>& linkSlot, std::vector<UsbDeviceInfo>& device
 int doPfu(int rightHand, int operation, int value, const char* file, unsigned int color, int ledProgram,
           int brightness, int speed, int program)
 {
+    const std::lock_guard<std::mutex> oneCallAtATime(zentrova::deviceEntryLock());
     // A log that cannot be opened leaves pfu_log null: the call goes on
     // without a trace.
     pfu_log = std::fopen("pfu.log", "a");

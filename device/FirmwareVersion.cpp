@@ -33,6 +33,7 @@ __attribute__((format(printf, 1, 2))) void versionLog(const char* format, ...)
 
 float getFwVersion(int rightHand)
 {
+    const std::lock_guard<std::mutex> oneCallAtATime(zentrova::deviceEntryLock());
     if (rightHand != 0 && rightHand != 1)
         return 0.0f;
     // Enumeration throws when a matching mouse cannot be opened (most often

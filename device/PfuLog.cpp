@@ -14,4 +14,10 @@ void pfuLog(const char* format, ...)
     va_end(args);
 }
 
+std::mutex& deviceEntryLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
 } // namespace zentrova

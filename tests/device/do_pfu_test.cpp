@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 
 #include <array>
+#include <atomic>
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -211,6 +213,31 @@ Bytes firmware(uint16_t version2 = 0x0100)
     std::array<uint8_t, 32> key{};
     key[0] = 0x5A;
     return dfu_encode_image(key, "ZENTROVA", 0x0205, version2, {{0x08004000, testimg::pattern(8192, 9)}});
+}
+
+// Calls from several threads wait for each other: every upload lands whole
+// in its slot and every answer is right (ThreadSanitizer watches pfu_log).
+TEST_F(PfuTest, OverlappingCallsFromThreadsWaitForEachOther)
+{
+    auto mouse = addMouse(MouseConfig::right());
+    const Bytes a = profile(2, 1500), b = profile(3, 1200);
+    testimg::writeFile(path("a.zvmp"), a);
+    testimg::writeFile(path("b.zvmp"), b);
+    std::atomic<int> wrong{0};
+    const auto uploads = [&](int slot, const std::string& file) {
+        for (int i = 0; i < 4; ++i)
+            wrong += doPfu(1, 2, slot, file.c_str(), 0, 0, 0, 0, 0) != ZENTROVA_PFU_PROFILE_UPLOADED;
+    };
+    std::thread first(uploads, 1, path("a.zvmp")), second(uploads, 2, path("b.zvmp"));
+    std::thread version([&] {
+        for (int i = 0; i < 4; ++i)
+            wrong += getFwVersion(1) != 1.0f + 23 / 100.0f;
+    });
+    first.join();
+    second.join();
+    version.join();
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(mouse->state().slots, (std::map<unsigned, Bytes>{{1, a}, {2, b}}));
 }
 
 TEST_F(PfuTest, FirmwareUpdateSendsOnlyImagesPassingTheHeaderChecks)

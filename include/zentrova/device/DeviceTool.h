@@ -6,8 +6,10 @@
 // it, performs the operation and closes it again. No exception leaves the
 // call: failures come back as result codes. A mouse that keeps answering busy
 // fails the call with ZENTROVA_PFU_USB_ERROR ("timeout") after 10 s in one
-// handshake or 30 s in one operation (an upload: 0.2 s more per 4096 bytes). Calls must not overlap (pfu_log
-// is one process-global stream).
+// handshake or 30 s in one operation (an upload: 0.2 s more per 4096 bytes).
+// Calls of doPfu and getFwVersion run one at a time: one that overlaps
+// another (from another thread) waits for it (pfu_log is one process-global
+// stream).
 #ifndef ZENTROVA_DEVICE_DEVICETOOL_H
 #define ZENTROVA_DEVICE_DEVICETOOL_H
 

@@ -359,10 +359,11 @@ void addMacro(Slots slots, const char* text)
         .readBool("interruptible", interruptible);
     if (!in.ok())
         return;
-    pfg_note_unread(in.object(), pfg_binding_pointer("action_data"),
-                    {"macro_id", "macro_mode", "constant_type", "repeat_times", "delay_from", "delay_to",
-                     "interruptible"},
-                    "action_data");
+    if (pfg_noting())
+        pfg_note_unread(in.object(), pfg_binding_pointer("action_data"),
+                        {"macro_id", "macro_mode", "constant_type", "repeat_times", "delay_from", "delay_to",
+                         "interruptible"},
+                        "action_data");
 
     action_params_t& a = action_params;
     a.macro_id = macroId;

@@ -317,7 +317,8 @@ void readMacros(const Value& profile, const Path& path, Profile& out)
             if (pfg_noting())
                 noteStep(step, stepPath.pointer(), d);
         }
-        pfg_note_unread(m, mpath.pointer(), {"macro_id", "macro_name", "data"});
+        if (pfg_noting())
+            pfg_note_unread(m, mpath.pointer(), {"macro_id", "macro_name", "data"});
         out.macros.push_back(std::move(macro));
     }
 }
@@ -343,7 +344,8 @@ void readBindings(const Value& profile, const Path& path, Profile& out)
         Binding b{};
         b.key_code = requireInt(k, bpath, "key_code");
         b.pass = passOf(static_cast<uint8_t>(convert_unity_button_to_fw_button_index(b.key_code) & 0xFF));
-        pfg_note_unread(k, bpath.pointer(), {"key_code", "action_type", "action_data"});
+        if (pfg_noting())
+            pfg_note_unread(k, bpath.pointer(), {"key_code", "action_type", "action_data"});
         if (b.pass < 0) {
             // No button of the mouse: never compiled.
             if (pfg_noting())
@@ -371,8 +373,9 @@ Profile readProfile(const Value& profile, const Path& path, long index)
     readControl(profile, path, out);
     readMacros(profile, path, out);
     readBindings(profile, path, out);
-    pfg_note_unread(profile, path.pointer(),
-                    {"_profile_name", "_led_data", "_dpi_data", "_control_data", "_macro_data", "_key_data"});
+    if (pfg_noting())
+        pfg_note_unread(profile, path.pointer(),
+                        {"_profile_name", "_led_data", "_dpi_data", "_control_data", "_macro_data", "_key_data"});
     return out;
 }
 
@@ -394,7 +397,8 @@ std::vector<HandEntry> readDocument(const Value& root, const char* handName, con
             continue;
         HandEntry entry;
         entry.index = static_cast<long>(h);
-        pfg_note_unread(hand, hpath.pointer(), {"name", "profiles"});
+        if (pfg_noting())
+            pfg_note_unread(hand, hpath.pointer(), {"name", "profiles"});
         const Value& profiles = requireArray(hand, hpath, "profiles");
         const Path ppath = member(hpath, "profiles");
         for (rapidjson::SizeType p = 0; p < profiles.Size(); ++p) {

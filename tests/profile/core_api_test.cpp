@@ -147,6 +147,12 @@ TEST(CompileProfile, FindingsInHandEditedProfiles)
     const std::string repeater = R"({"key_code": 97, "repeat_times": 5, "delay_from": 10, "delay_to": 20, )"
                                  R"("delay_type": false, "key_repeater_mode": false, "key_repeater_constant_type": )"
                                  R"(false, "interruptible": false)";
+    // Seventeen key repeaters; the one compiled last (key code 10, the
+    // highest button) finds no shared program left.
+    std::string seventeen;
+    for (int key = 1; key <= 17; ++key)
+        seventeen += (key > 1 ? ",\n" : "") +
+                     bind(key, 4, replaced(repeater, "\"repeat_times\": 5", "\"repeat_times\": " + std::to_string(key)) + "}");
     const struct {
         std::string json;
         Severity severity;
@@ -206,6 +212,8 @@ TEST(CompileProfile, FindingsInHandEditedProfiles)
                                   "}")),
          Severity::Error, "a while-pressed key repeater on input 49 gets no trigger", "/_key_data/0/action_data",
          "\"action_data\""},
+        {document(seventeen), Severity::Error, "all 16 shared programs (65..80) are taken", "/_key_data/9/action_data",
+         R"("action_data": "{\"key_code\": 97, \"repeat_times\": 10,)"},
         {document(bind(13, 5, R"({"type": 7, "data": 1, "data2": 0})")), Severity::Error, "\"type\" 7 is none of",
          "/_key_data/0/action_data", "\"action_data\""},
         {document(bind(13, 5, R"({"type": 0, "data": 300, "data2": 0})")), Severity::Error,

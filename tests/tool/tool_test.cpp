@@ -167,6 +167,7 @@ TEST_F(ToolTest, FailuresAndCommandLineErrorsKeepTheExistingImage)
 {
     write("good.json", profileJson("a"));
     write("badkey.json", profileJson("nosuchkey"));
+    write("warn.json", profileJson("a + b"));
     write("out.zvmp", "previous image");
     const std::string C = "compile", R = "--hand", o = "-o", out = "out.zvmp";
     const struct { std::vector<std::string> args; int status; std::string message; } cases[] = {
@@ -178,6 +179,9 @@ TEST_F(ToolTest, FailuresAndCommandLineErrorsKeepTheExistingImage)
         {{C, "good.json", R, "left", "-p", "P", o, out}, 8, "good.json has no \"Left Mouse\" entry"},
         {{C, "badkey.json", R, "right", "-p", "P", o, out}, 8, "find key with description 'nosuchkey' failed"},
         {{C, "good.json", R, "right", "-p", std::string(31, 'n'), o, out}, 8, "is longer than 30 characters"},
+        {{C, "warn.json", R, "right", "-p", "P", o, out, "--strict"}, 8, "1 warning, 0 infos while compiling profile "
+                                                                         "'P' with --strict; no image written"},
+        {{"lint", "badkey.json", "--hand", "up"}, 2, "zentrova lint: --hand: 'up' is neither left nor right"},
         {{C, "x.json", "-p", "P", o, out}, 2, "zentrova compile: --hand: required option missing"},
         {{C, "x.json", R, "up", "-p", "P", o, out}, 2, "'up' is neither left nor right"},
         {{C, "x.json", R, "left", o, out}, 2, "-p, --profile: required option missing"},
@@ -193,7 +197,13 @@ TEST_F(ToolTest, FailuresAndCommandLineErrorsKeepTheExistingImage)
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
         EXPECT_EQ(dir.text("out.zvmp"), "previous image");
     }
-    EXPECT_EQ(entries(), 5); // the inputs and the untouched image
+    EXPECT_EQ(entries(), 6); // the inputs and the untouched image
+    const RunResult lint = run({"lint", "badkey.json"});
+    EXPECT_EQ(lint.status, 8);
+    EXPECT_NE(lint.out.find("badkey.json:5:51: error: find key with description 'nosuchkey' failed [at "
+                            "/testData/0/profiles/0/_key_data/0/action_data]\n"),
+              std::string::npos)
+        << lint.out;
 
     const RunResult ok = run({"compile", "good.json", "--hand", "right", "-p", "P", "-o", "out.zvmp"});
     ASSERT_EQ(ok.status, 0) << ok.err;

@@ -93,8 +93,10 @@ inline std::string wrapText(const std::string& text, size_t width, const std::st
 inline std::string hangingItem(const std::string& label, const std::string& text, size_t column, size_t width)
 {
     const std::string indent(column, ' ');
+    if (text.empty())
+        return label + "\n";
     if (label.size() + 1 >= column)
-        return label + "\n" + (text.empty() ? "" : fill(text, width, indent, indent));
+        return label + "\n" + fill(text, width, indent, indent);
     return fill(text, width, indent, label + std::string(column - label.size(), ' '));
 }
 

@@ -93,10 +93,11 @@ case "$job" in
     run_ctest build/tsan -L thread
     ;;
   fuzz)
-    install_packages "${BUILD_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}"
+    # The simulator too: the device_* targets answer through a simulated mouse.
+    install_packages "${BUILD_PACKAGES[@]}" "${SIM_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}"
     seconds=${1:-60}
     CC=clang CXX=clang++ build build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZENTROVA_FUZZ=ON \
-        -DZENTROVA_BUILD_TESTS=OFF -DZENTROVA_BUILD_SIM=OFF -DZENTROVA_BUILD_TOOLS=OFF -DZENTROVA_BUILD_BENCH=OFF
+        -DZENTROVA_BUILD_TESTS=OFF -DZENTROVA_BUILD_TOOLS=OFF -DZENTROVA_BUILD_BENCH=OFF
     for f in build/fuzz/fuzz/*_fuzzer; do
         name=$(basename "$f" _fuzzer)
         mkdir -p "fuzz/corpus/$name"

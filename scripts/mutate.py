@@ -7,6 +7,10 @@ makes a test fail, crash or time out is killed; one that does not build is
 replaced by another draw. Prints the kill rate per subsystem and in all.
 
     scripts/mutate.py [--per-subsystem 50] [--seed 1] [--build build/mutation] [--out FILE]
+                      [--subsystems profile,usb]
+
+A run over some subsystems draws its own sample (the same one each time for
+the same seed and list); the full list in the usual order is the default run.
 
 The build folder is configured with -DZENTROVA_MUTATION=ON (the internal
 library becomes a shared one, so a mutant relinks two libraries and no test
@@ -105,7 +109,13 @@ def main():
     ap.add_argument("--build", default="build/mutation")
     ap.add_argument("--jobs", type=int, default=os.cpu_count() or 2)
     ap.add_argument("--out", default=None, help="append one line per mutant (tab-separated) to this file")
+    ap.add_argument("--subsystems", default=",".join(SUBSYSTEMS),
+                    help="comma-separated subsystems to sample (default: all six)")
     args = ap.parse_args()
+    chosen = [s for s in SUBSYSTEMS if s in args.subsystems.split(",")]
+    unknown = set(args.subsystems.split(",")) - set(SUBSYSTEMS)
+    if unknown or not chosen:
+        ap.error(f"unknown subsystems: {', '.join(sorted(unknown)) or '(none given)'}")
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     build = os.path.abspath(args.build)
 
@@ -123,7 +133,7 @@ def main():
     rng = random.Random(args.seed)
     pool = candidate_lines(root)
     plan = []
-    for sub in SUBSYSTEMS:
+    for sub in chosen:
         picks = pool[sub][:]
         rng.shuffle(picks)
         # A spare share for lines that yield no mutant or no build; in file
@@ -131,7 +141,7 @@ def main():
         picks = sorted(picks[:args.per_subsystem * 3 // 2 + 10])
         plan.append((sub, picks))
 
-    results = {sub: [0, 0] for sub in SUBSYSTEMS}  # killed, total
+    results = {sub: [0, 0] for sub in chosen}  # killed, total
     out = open(args.out, "a") if args.out else None
     started = time.time()
     for sub, picks in plan:
@@ -172,7 +182,7 @@ def main():
     total_k = sum(k for k, _ in results.values())
     total_n = sum(n for _, n in results.values())
     print(f"\nmutants by subsystem (killed/total), {time.time() - started:.0f} s:")
-    for sub in SUBSYSTEMS:
+    for sub in chosen:
         k, n = results[sub]
         print(f"  {sub:10s} {k:4d}/{n:<4d} {100.0 * k / n if n else 0:5.1f}%")
     print(f"  {'all':10s} {total_k:4d}/{total_n:<4d} {100.0 * total_k / total_n if total_n else 0:5.1f}%")

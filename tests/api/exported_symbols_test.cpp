@@ -18,18 +18,6 @@
 
 namespace {
 
-struct DlCloser {
-    void operator()(void* handle) const { dlclose(handle); }
-};
-using Library = std::unique_ptr<void, DlCloser>;
-
-Library openLibrary()
-{
-    Library lib(dlopen(ZENTROVA_LIB_PATH, RTLD_NOW | RTLD_LOCAL));
-    EXPECT_TRUE(lib) << dlerror();
-    return lib;
-}
-
 // Every name a foreign runtime resolves without C++ name mangling.
 const char* const kPlainNames[] = {
     "doPfg", "init", "deinit",
@@ -44,53 +32,28 @@ const char* const kPlainNames[] = {
 
 const char kVersionNode[] = "ZENTROVA_1.0";
 
-TEST(ExportedSymbols, PlainNamesResolveThroughDlsymAndTheirVersion)
-{
-    Library lib = openLibrary();
-    ASSERT_TRUE(lib);
-    for (const char* name : kPlainNames) {
-        void* bare = dlsym(lib.get(), name);
-        EXPECT_NE(bare, nullptr) << name << ": " << dlerror();
-        EXPECT_EQ(dlvsym(lib.get(), name, kVersionNode), bare) << name;
-    }
-}
-
-// A configurator resets the library by unloading and loading it again: no
-// symbol of it may pin it in memory (STB_GNU_UNIQUE objects do).
-TEST(ExportedSymbols, LibraryUnloadsOnDlclose)
+// Each plain name resolves, also under its version; the version data and
+// testLib answer through the pointers a configurator gets; the library
+// unloads on dlclose() (no STB_GNU_UNIQUE object may pin it in memory).
+TEST(ExportedSymbols, PlainNamesResolveAndTheLibraryUnloads)
 {
     void* lib = dlopen(ZENTROVA_LIB_PATH, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(lib, nullptr) << dlerror();
+    for (const char* name : kPlainNames) {
+        void* bare = dlsym(lib, name);
+        EXPECT_NE(bare, nullptr) << name << ": " << dlerror();
+        EXPECT_EQ(dlvsym(lib, name, kVersionNode), bare) << name;
+    }
+    EXPECT_STREQ(*static_cast<const char* const*>(dlsym(lib, "g_version_tag")), "Zentrova Tool");
+    EXPECT_EQ(*static_cast<const uint16_t*>(dlsym(lib, "g_version_bcd")), 0x03E8);
     auto testLib = reinterpret_cast<int (*)(int)>(dlsym(lib, "testLib"));
-    ASSERT_NE(testLib, nullptr);
-    EXPECT_EQ(testLib(1), 2);
+    EXPECT_EQ(testLib(41), 42);
+    EXPECT_EQ(testLib(-1), 0);
     ASSERT_EQ(dlclose(lib), 0) << dlerror();
     void* again = dlopen(ZENTROVA_LIB_PATH, RTLD_NOW | RTLD_NOLOAD);
     EXPECT_EQ(again, nullptr) << "still loaded after dlclose";
     if (again)
         dlclose(again);
-}
-
-TEST(ExportedSymbols, VersionDataReadsThroughDlsym)
-{
-    Library lib = openLibrary();
-    ASSERT_TRUE(lib);
-    auto tag = static_cast<const char* const*>(dlsym(lib.get(), "g_version_tag"));
-    auto bcd = static_cast<const uint16_t*>(dlsym(lib.get(), "g_version_bcd"));
-    ASSERT_NE(tag, nullptr);
-    ASSERT_NE(bcd, nullptr);
-    EXPECT_STREQ(*tag, "Zentrova Tool");
-    EXPECT_EQ(*bcd, 0x03E8);
-}
-
-TEST(ExportedSymbols, TestLibAnswersThroughDlsym)
-{
-    Library lib = openLibrary();
-    ASSERT_TRUE(lib);
-    auto testLib = reinterpret_cast<int (*)(int)>(dlsym(lib.get(), "testLib"));
-    ASSERT_NE(testLib, nullptr);
-    EXPECT_EQ(testLib(41), 42);
-    EXPECT_EQ(testLib(-1), 0);
 }
 
 std::string demangle(const std::string& name)

@@ -59,11 +59,15 @@ TEST_P(Aes256, Fips197AppendixC3Block)
     aes256_get_key(&ctx, got.data());
     EXPECT_EQ(got, key);
 
+    // Single blocks neither use nor change the IV.
+    const Bytes iv(16, 0x3C);
+    aes256_set_iv(&ctx, iv.data());
     Bytes block = plain;
     aes256_encrypt(&ctx, block.data());
     EXPECT_EQ(block, hex("8ea2b7ca516745bfeafc49904b496089"));
     aes256_decrypt(&ctx, block.data());
     EXPECT_EQ(block, plain);
+    EXPECT_EQ(ivOf(ctx), iv);
 }
 
 // Size 0 changes nothing. Any other size that is not a multiple of 16 is a

@@ -290,6 +290,7 @@ TEST(DfuHeader, ReadsFieldsAndSaysWhyItRefuses)
         const char* why;
     } cases[] = {
         {[](Bytes& i) { i.resize(19); }, "19 bytes cannot hold the 20-byte header"},
+        {[](Bytes& i) { i.resize(20); }, "the payload of 64 bytes runs past the end of the 20-byte image"},
         {[](Bytes& i) { i[12] = 0x2A; }, "version1 0x012A is not four BCD digits"},
         {[](Bytes& i) { i[15] = 0xF1; }, "version2 0xF100 is not four BCD digits"},
         {[](Bytes& i) { putLe(i, 16, 31, 4); }, "a payload of 31 bytes cannot hold the 32-byte check block"},

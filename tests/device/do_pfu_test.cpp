@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <array>
+#include <filesystem>
 #include <atomic>
 #include <map>
 #include <memory>
@@ -315,6 +316,13 @@ TEST_F(PfuTest, FirmwareVersionFromBcdDevice)
     for (int hand : {0, 2, -1})
         EXPECT_EQ(getFwVersion(hand), 0.0f) << hand;
     EXPECT_EQ(pfuLog(), "");
+    // Each call closes what it opened (a configurator asks again and again).
+    const auto openFiles = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), std::filesystem::directory_iterator());
+    };
+    const auto before = openFiles();
+    getFwVersion(1);
+    EXPECT_EQ(openFiles(), before);
 }
 
 TEST_F(PfuTest, MouseWhoseStringsCannotBeReadIsLeftOut)

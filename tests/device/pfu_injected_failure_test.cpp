@@ -12,6 +12,7 @@
 #include "device/PfuSim.h"
 #include "zentrova/device/DeviceTool.h"
 #include "zentrova/device/PfuLog.h"
+#include "zentrova/profile/pfg.h"
 
 namespace {
 void (*g_throw)() = nullptr; // called by the CRC-32
@@ -56,6 +57,21 @@ TEST_F(PfuTest, UnexpectedExceptionsEndInResult83AfterTheEndStep)
     }
     // The device was force-closed each time: it opens again at once.
     EXPECT_EQ(doPfu(0, ZENTROVA_PFU_OP_CHECK, 0, nullptr, 0, 0, 0, 0, 0), 0);
+}
+
+// doPfg too: an unexpected exception while the image is sealed leaves the
+// destination alone and says so in pfg.log.
+TEST_F(PfuTest, UnexpectedExceptionInDoPfgWritesNoImage)
+{
+    testimg::writeFile(path("out.zvmp"), {1, 2, 3});
+    g_throw = [] { throw 42; };
+    EXPECT_EQ(doPfg("absent.json", 1, "P", "out.zvmp"), 0);
+    g_throw = nullptr;
+    EXPECT_EQ(testimg::readFile(path("out.zvmp")), testimg::Bytes({1, 2, 3}));
+    const testimg::Bytes log = testimg::readFile(path("pfg.log"));
+    EXPECT_NE(std::string(log.begin(), log.end())
+                  .find("profile generation failed unexpectedly\n[ERROR]          no profile image written to 'out.zvmp'\n"),
+              std::string::npos);
 }
 
 TEST_F(PfuTest, ProfileWhoseCheckBufferCannotBeAllocatedIsUnreadable)

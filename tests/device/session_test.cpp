@@ -144,9 +144,10 @@ TEST_F(SessionTest, NodeThatMayNotBeOpenedIsAccessDeniedWithItsName)
     overridePermissions(false);
     Session session;
     const Result opened = Session::open(Selector{}, session);
-    std::vector<MouseInfo> mice;
+    std::vector<MouseInfo> mice(1); // emptied, also when the listing fails
     const Result listed = listMice(mice);
     overridePermissions(true);
+    EXPECT_TRUE(mice.empty());
     for (const Result& r : {opened, listed}) {
         EXPECT_EQ(r.cause, Cause::AccessDenied) << r.message;
         EXPECT_EQ(r.deviceNode, device.devnode);

@@ -49,6 +49,7 @@ const Binding kBindings[] = {
     {kButton3, 2, "leftalt+nosuchkey", "06 00 02 00 41 04 07 00 02 00 42 04",
      kE + "find key with description 'nosuchkey' failed\n"},
     {kButton3, 2, "NONE", "", kE + "find key with description 'NONE' failed\n"},
+    {kButton3, 2, "a+" + std::string(70, 'q'), "", kE + "find key with description '" + std::string(63, 'q') + "' failed\n"},
     {0, 2, "a", "", kE + "find button index with unity mouse button index failed, unity button index = 0\n"},
     // Mouse and DPI functions.
     {kInput48, 1, "Scroll Click", "30 00 04 00 58 04 59 04"},

@@ -343,9 +343,11 @@ TEST(ProfileImage, DamagedImagesAndTheirErrors)
     reserved[58] = 0x5A;
     EXPECT_EQ(ProfileImage::parse(testimg::sealed(reserved)).serialize(), testimg::sealed(reserved));
 
-    ProfileImage tooMany;
-    tooMany.programs.resize(65536);
-    EXPECT_THROW(tooMany.serialize(), std::length_error);
+    ProfileImage most;
+    most.programs.resize(65535); // the count field's largest value
+    EXPECT_EQ(ProfileImage::parse(most.serialize()).programs.size(), 65535u);
+    most.programs.resize(65536);
+    EXPECT_THROW(most.serialize(), std::length_error);
     ProfileImage longName;
     longName.name = std::string(32, 'n');
     EXPECT_THROW(longName.serialize(), std::length_error);

@@ -1,6 +1,7 @@
 #include "zentrova/profile/key_tables.h"
 
 #include <cctype>
+#include <cstdlib>
 #include <set>
 #include <string>
 
@@ -65,6 +66,23 @@ TEST(KeyTables, EveryRowIsReachable)
             c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         EXPECT_EQ(get_hid_scan_code_by_unity_description(upper.c_str()), row.hid_code) << row.name;
         EXPECT_NE(row.hid_code, 0xFF);
+    }
+    // Unity KeyCodes by family: letters and digits are ASCII, keypad digits
+    // 256.., f1..f15 282..; keys without one carry -1 and nothing else.
+    for (const key_code_map_t& row : key_code_map) {
+        const std::string name = row.name;
+        const size_t at = name.find_first_of("0123456789");
+        const int digit = at == std::string::npos ? -1 : std::atoi(name.c_str() + at);
+        int want = row.unity_code < 0 ? -1 : row.unity_code;
+        if (name.size() == 1)
+            want = name[0];
+        else if (name.rfind("alpha", 0) == 0)
+            want = '0' + digit;
+        else if (name.rfind("keypad", 0) == 0 && digit >= 0)
+            want = 256 + digit;
+        else if (name[0] == 'f' && digit > 0)
+            want = digit <= 15 ? 281 + digit : -1;
+        EXPECT_EQ(row.unity_code, want) << row.name;
     }
     std::set<int> buttons;
     for (int b = 1; b <= 29; ++b)

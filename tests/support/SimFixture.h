@@ -4,11 +4,6 @@
 #ifndef ZENTROVA_TESTS_SUPPORT_SIMFIXTURE_H
 #define ZENTROVA_TESTS_SUPPORT_SIMFIXTURE_H
 
-#include <stdlib.h>
-
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "sim/MouseModel.h"
+#include "support/TempDir.h"
 #include "sim/Testbed.h"
 #include "zentrova/usb/UsbDriver.h"
 
@@ -23,22 +19,12 @@ class SimTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        previousDir = std::filesystem::current_path();
-        std::string pattern = (std::filesystem::temp_directory_path() / "zentrova-usb-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        workDir = pattern;
-        std::filesystem::current_path(workDir);
+        ASSERT_FALSE(work.dir.empty());
+        workDir = work.dir;
         testbed = std::make_unique<zentrova::sim::Testbed>();
     }
 
-    void TearDown() override
-    {
-        testbed.reset();
-        std::error_code ignored;
-        std::filesystem::current_path(previousDir, ignored);
-        if (!workDir.empty())
-            std::filesystem::remove_all(workDir, ignored);
-    }
+    void TearDown() override { testbed.reset(); }
 
     std::shared_ptr<zentrova::sim::MouseModel> addMouse(const zentrova::sim::MouseConfig& config =
                                                             zentrova::sim::MouseConfig())
@@ -46,11 +32,7 @@ protected:
         return zentrova::sim::addMouse(*testbed, config);
     }
 
-    std::string driverLog() const
-    {
-        std::ifstream in(workDir + "/driver.log", std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    std::string driverLog() const { return work.text("driver.log"); }
 
     // Opens the one device that `driver` finds.
     static void openOnly(UsbDriver& driver)
@@ -61,11 +43,9 @@ protected:
         driver.open(devices[0]);
     }
 
+    TempDir work{true};
     std::unique_ptr<zentrova::sim::Testbed> testbed;
     std::string workDir;
-
-private:
-    std::filesystem::path previousDir;
 };
 
 // The message of the exception of type E that `f` throws, or "(nothing thrown)".

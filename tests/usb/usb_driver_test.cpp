@@ -40,21 +40,15 @@ protected:
 
 } // namespace
 
-TEST(UsbError, EveryLibusbCodeHasItsFixedMessage)
+// The messages the simulated failures cannot bring about (the others are
+// pinned where those failures are).
+TEST(UsbError, CodesWithoutASimulatedFailureHaveTheirFixedMessage)
 {
     const struct {
         int code;
         const char* message;
     } table[] = {
-        {LIBUSB_ERROR_IO, "IO error"},
-        {LIBUSB_ERROR_INVALID_PARAM, "invalid parameter"},
-        {LIBUSB_ERROR_ACCESS, "access denied (insufficient permissions)"},
-        {LIBUSB_ERROR_NO_DEVICE, "no such device (it may have been disconnected)"},
         {LIBUSB_ERROR_NOT_FOUND, "entity not found"},
-        {LIBUSB_ERROR_BUSY, "resource busy"},
-        {LIBUSB_ERROR_TIMEOUT, "timeout"},
-        {LIBUSB_ERROR_OVERFLOW, "overflow error"},
-        {LIBUSB_ERROR_PIPE, "stall"},
         {LIBUSB_ERROR_INTERRUPTED, "system call interrupted (perhaps due to signal)"},
         {LIBUSB_ERROR_NO_MEM, "insufficient memory"},
         {LIBUSB_ERROR_NOT_SUPPORTED, "operation not supported or unimplemented on this platform"},

@@ -182,6 +182,14 @@ TEST_F(BulkEndpointTest, DestructionCancelsTheTransferInFlight)
     EXPECT_LT(msSince(start), 2000);
     EXPECT_EQ(gadget->discards(), 1u);
     EXPECT_EQ(gadget->pending(OUT), 0u);
+    gadget->script(OUT, {BulkAction::accept(), BulkAction::noAnswer()}); // the second chunk hangs
+    {
+        UsbBulkOutEndpoint out(driver(), OUT);
+        out.submit(data.data(), data.size(), 0);
+        ASSERT_TRUE(waitFor([&] { return gadget->urbs(OUT).size() == 3 && gadget->pending(OUT) == 1; }));
+    }
+    EXPECT_EQ(gadget->discards(), 2u);
+    EXPECT_EQ(gadget->pending(OUT), 0u);
     {
         UsbBulkOutEndpoint out(driver(), OUT);
         out.submit(data.data(), data.size(), 1000);

@@ -103,8 +103,10 @@ TEST_F(InterruptEndpointTest, FailedTransferStopsTheEndpointWithoutDelivery)
     EXPECT_EQ(gadget->queuedPackets(INTR), 1u);
 }
 
-// The destructor cancels the transfer in flight, and waits for a delivery in
-// progress.
+// The destructor cancels the transfer in flight and waits for a delivery in
+// progress: the last one with no transfer behind it (a handler that kept all
+// eight buffers), or one with the next packet already taken in, which is
+// then not delivered. A transfer that cannot be submitted fails the start.
 TEST_F(InterruptEndpointTest, DestructionCancelsTheTransferAndWaitsForTheHandler)
 {
     const auto start = std::chrono::steady_clock::now();
@@ -116,19 +118,29 @@ TEST_F(InterruptEndpointTest, DestructionCancelsTheTransferAndWaitsForTheHandler
     EXPECT_EQ(gadget->discards(), 1u);
     EXPECT_EQ(gadget->pending(INTR), 0u);
 
-    std::atomic<bool> entered{false}, finished{false};
-    {
-        UsbInterruptInEndpoint intr(driver(), INTR, [&](pbuf_t* p) {
-            entered = true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(150));
-            p->data[0] = 0xFF; // the buffer is still alive
-            p->pool->free_internal(p);
-            finished = true;
-        });
-        inject(*gadget, 1);
-        ASSERT_TRUE(waitFor([&] { return entered.load(); }));
+    const struct { unsigned injected, slowAt; bool keep; } cases[] = {{8, 8, true}, {2, 1, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.injected);
+        std::atomic<unsigned> entered{0};
+        std::atomic<bool> finished{false};
+        {
+            UsbInterruptInEndpoint intr(driver(), INTR, [&](pbuf_t* p) {
+                if (++entered == c.slowAt) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+                    p->data[0] = 0xFF; // the buffer is still alive
+                    finished = true;
+                }
+                if (!c.keep)
+                    p->pool->free_internal(p);
+            });
+            inject(*gadget, c.injected);
+            ASSERT_TRUE(waitFor([&] { return entered == c.slowAt; }));
+        }
+        EXPECT_TRUE(finished) << "the endpoint went away while its handler ran";
+        EXPECT_EQ(entered, c.slowAt);
     }
-    EXPECT_TRUE(finished) << "the endpoint went away while its handler ran";
+    testbed->unplug(*gadget);
+    EXPECT_THROW(UsbInterruptInEndpoint(driver(), INTR), UsbException);
 }
 
 } // namespace

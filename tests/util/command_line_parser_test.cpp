@@ -20,13 +20,14 @@ struct ValueParser : ArgumentParser {
     }
 };
 
-// A parser over "prog" followed by `args`.
+// A parser over "prog" followed by `args`, null-terminated as main() gets them.
 struct Parse {
     std::vector<const char*> argv;
     CommandLineParser p;
     ValueParser v;
     explicit Parse(std::vector<const char*> args)
-        : argv((args.insert(args.begin(), "prog"), args)), p("prog", static_cast<int>(argv.size()), argv.data())
+        : argv((args.insert(args.begin(), "prog"), args.push_back(nullptr), args)),
+          p("prog", static_cast<int>(argv.size() - 1), argv.data())
     {
     }
 };
@@ -48,6 +49,7 @@ TEST(CommandLineParser, OptionsPositionalsAndLeftovers)
     Parse none({});
     EXPECT_FALSE(none.p.getArgument("-o", "--output", none.v));
     EXPECT_FALSE(none.p.getFreeArgument(none.v));
+    EXPECT_EQ(none.p.getExecutableName(), "prog");
     CommandLineParser empty("zentrova", 0, nullptr); // no argv at all
     EXPECT_EQ(empty.getExecutableName(), "");
     EXPECT_NO_THROW(empty.finish());

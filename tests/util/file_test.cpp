@@ -73,9 +73,13 @@ TEST(File, ReadsAndGetsLines)
     EXPECT_EQ(f.read(buf, 1, 16), 4u);           // a short count at the end of the file, no exception
     EXPECT_EQ(f.gets(buf, sizeof buf), nullptr); // no line at the end of the file, no exception
     EXPECT_EQ(failure([&] { f.gets(buf, 0); }), error(EINVAL, dir.path("image.bin")));
-    File w(dir.path("w.txt").c_str(), "w");
-    w.open();
-    EXPECT_EQ(failure([&] { w.gets(buf, sizeof buf); }), error(EBADF, dir.path("w.txt")));
+    {
+        File w(dir.path("w.txt").c_str(), "w");
+        w.open();
+        EXPECT_EQ(failure([&] { w.gets(buf, sizeof buf); }), error(EBADF, dir.path("w.txt")));
+        EXPECT_EQ(w.write("abc", 1, 3), 3u);
+    } // the destructor flushes and closes
+    EXPECT_EQ(dir.text("w.txt"), "abc");
 }
 
 TEST(File, FailedCloseThrowsAndLeavesTheFileClosed)

@@ -3,6 +3,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -15,8 +16,9 @@
 
 namespace {
 
-// A plain descriptor bound to 127.0.0.1:port, or connected to it.
-int loopback(uint16_t port, bool connectTo)
+// A plain descriptor bound to 127.0.0.1:port (sharing it with SO_REUSEPORT
+// when asked), or connected to it.
+int loopback(uint16_t port, bool connectTo, int share = 0)
 {
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -24,7 +26,8 @@ int loopback(uint16_t port, bool connectTo)
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     const int s = ::socket(AF_INET, SOCK_STREAM, 0);
     const auto* address = reinterpret_cast<const sockaddr*>(&a);
-    if (s < 0 || (connectTo ? ::connect(s, address, sizeof a) : ::bind(s, address, sizeof a)) != 0)
+    if (s < 0 || ::setsockopt(s, SOL_SOCKET, SO_REUSEPORT, &share, sizeof share) != 0 ||
+        (connectTo ? ::connect(s, address, sizeof a) : ::bind(s, address, sizeof a)) != 0)
         ADD_FAILURE() << (connectTo ? "connect: " : "bind: ") << std::strerror(errno);
     return s;
 }
@@ -65,7 +68,7 @@ class SocketTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const uint16_t port = freePort();
+        port = freePort();
         server.create();
         server.listen(port, INADDR_LOOPBACK);
         client = loopback(port, true);
@@ -80,7 +83,16 @@ protected:
     }
     Socket server, connection;
     int client = -1;
+    uint16_t port = 0;
 };
+
+// Whether the peer of `fd` closed the connection (waits up to 2 s).
+bool closedByPeer(int fd)
+{
+    pollfd p{fd, POLLIN, 0};
+    char c;
+    return ::poll(&p, 1, 2000) == 1 && ::recv(fd, &c, 1, MSG_DONTWAIT) == 0;
+}
 
 TEST_F(SocketTest, TransmitReceivePeerAddressAndShutdown)
 {
@@ -89,6 +101,7 @@ TEST_F(SocketTest, TransmitReceivePeerAddressAndShutdown)
     EXPECT_EQ(peer.port, htons(portOf(client)));
 
     connection.shutdown(static_cast<Socket::ShutdownMode>(3)); // does nothing
+    EXPECT_EQ(connection.transmit("", 0), 0);
     EXPECT_EQ(connection.transmit("hello", 5), 5);
     char buf[16] = {};
     ASSERT_EQ(::recv(client, buf, sizeof buf, 0), 5);
@@ -125,38 +138,39 @@ TEST_F(SocketTest, ReceiveTimeoutAndPeerClose)
     EXPECT_TRUE(error == EPIPE || error == ECONNRESET) << error;
 }
 
+// Accepting into an open socket, or moving another over it, closes the
+// connection it held.
+TEST_F(SocketTest, ReplacingAConnectionClosesIt)
+{
+    const int second = loopback(port, true), third = loopback(port, true);
+    server.accept(connection);
+    EXPECT_TRUE(closedByPeer(client));
+    Socket other;
+    server.accept(other);
+    connection = std::move(other);
+    EXPECT_TRUE(closedByPeer(second));
+    EXPECT_EQ(connection.transmit("x", 1), 1);
+    char c;
+    EXPECT_EQ(::recv(third, &c, 1, 0), 1);
+    ::close(second);
+    ::close(third);
+}
+
 TEST(Socket, UnopenedSocketAndAPortInUse)
 {
     Socket never, client;
     EXPECT_EQ(errorOf([&] { never.accept(client); }), EBADF);
     EXPECT_EQ(errorOf([&] { never.getAddress(); }), EBADF);
 
-    // A listener without SO_REUSEPORT keeps its port to itself.
-    const int holder = loopback(0, false);
+    // A listener that allows port sharing still keeps its port from ours:
+    // the server socket never sets SO_REUSEPORT itself.
+    const int holder = loopback(0, false, 1);
     ASSERT_EQ(::listen(holder, 1), 0);
     Socket s;
     s.create();
     EXPECT_EQ(errorOf([&] { s.listen(portOf(holder), INADDR_LOOPBACK); }), EADDRINUSE);
     ::close(holder);
     EXPECT_NO_THROW(s.listen(freePort(), INADDR_LOOPBACK)); // the socket stayed open
-}
-
-// A listener that allows port sharing still keeps its port from ours: the
-// server socket never sets SO_REUSEPORT itself.
-TEST(Socket, DoesNotShareItsPortWithAnotherListener)
-{
-    const int sharing = ::socket(AF_INET, SOCK_STREAM, 0);
-    const int one = 1;
-    ASSERT_EQ(::setsockopt(sharing, SOL_SOCKET, SO_REUSEPORT, &one, sizeof one), 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(sharing, reinterpret_cast<const sockaddr*>(&a), sizeof a), 0);
-    ASSERT_EQ(::listen(sharing, 1), 0);
-    Socket s;
-    s.create();
-    EXPECT_EQ(errorOf([&] { s.listen(portOf(sharing), INADDR_LOOPBACK); }), EADDRINUSE);
-    ::close(sharing);
 }
 
 } // namespace

@@ -9,7 +9,12 @@
 // DPI values in the state carried to the next generation.
 #include "profile/process_profile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -338,17 +343,42 @@ void logSchemaError(const char* handName, const char* profileName, const std::st
 
 JsonFileRead readJsonFile(const char* path, std::string& text)
 {
-    zentrova::FileHandle file(std::fopen(path, "rb"));
+    const zentrova::FileDescriptor file(::open(path, O_RDONLY | O_CLOEXEC));
     if (!file)
         return JsonFileRead::CannotRead;
-    char chunk[65536];
-    size_t n = 0;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
-        if (text.size() + n > kMaxJsonFileSize)
+    // A file is read straight into a string of the size it claims (one more
+    // byte shows that it ended there); one without a size (a pipe, a device)
+    // or larger than it said grows the string as it comes, never beyond one
+    // byte over the limit.
+    constexpr size_t kLimit = kMaxJsonFileSize + 1;
+    struct stat st;
+    const bool sized = fstat(file.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
+    if (sized && static_cast<uint64_t>(st.st_size) > kMaxJsonFileSize)
+        return JsonFileRead::TooLarge;
+    const size_t start = text.size();
+    size_t capacity = sized ? static_cast<size_t>(st.st_size) + 1 : size_t{65536};
+    size_t done = 0;
+    for (;;) {
+        if (done == capacity)
+            capacity = std::min(2 * capacity, kLimit);
+        text.resize(start + capacity);
+        const ssize_t n = ::read(file.get(), &text[start + done], capacity - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            text.resize(start + done);
+            return JsonFileRead::CannotRead;
+        }
+        if (n == 0)
+            break;
+        done += static_cast<size_t>(n);
+        if (done > kMaxJsonFileSize) {
+            text.resize(start + done);
             return JsonFileRead::TooLarge;
-        text.append(chunk, n);
+        }
     }
-    return std::ferror(file.get()) ? JsonFileRead::CannotRead : JsonFileRead::Read;
+    text.resize(start + done);
+    return JsonFileRead::Read;
 }
 
 uint16_t freeform_dpi_from_setting(int32_t setting)

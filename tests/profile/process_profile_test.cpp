@@ -1,5 +1,11 @@
 // The profile JSON reader: values derived from the profile, selection and
 // order of the bindings, and documents that break the schema.
+#include <pthread.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <thread>
+
 #include "profile/process_profile.h"
 #include "profile_fixture.h"
 
@@ -140,6 +146,58 @@ TEST_F(ProcessProfileTest, SchemaBreaksStopWithoutChangingAnything)
     // The longest macro name that fits the field is accepted.
     EXPECT_TRUE(process(replaced(kDocument, R"("macro_name":"M")", R"("macro_name":")" + std::string(63, 'x') + "\"")));
     EXPECT_EQ(std::string(pfg_state.macros[0].macro_name), std::string(63, 'x'));
+}
+
+// A file is read whole up to the limit, whether it states its size or not.
+TEST_F(ProcessProfileTest, ReadsFilesWholeUpToTheLimit)
+{
+    writeFile("small.json", kDocument);
+    for (const auto& [name, size] : {std::pair{"limit", kMaxJsonFileSize}, std::pair{"over", kMaxJsonFileSize + 1}}) {
+        writeFile(name, "");
+        std::filesystem::resize_file(name, size);
+    }
+    // A pipe states no size and holds several times what is read at first.
+    const std::string piped = std::string(300000, ' ') + kDocument;
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    std::thread writer([&] {
+        sigset_t pipeSignal;  // a reader that stopped early fails the test, not the process
+        sigemptyset(&pipeSignal);
+        sigaddset(&pipeSignal, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+        for (size_t done = 0; done < piped.size();) {
+            const ssize_t n = write(fds[1], piped.data() + done, piped.size() - done);
+            if (n <= 0)
+                break;
+            done += static_cast<size_t>(n);
+        }
+        close(fds[1]);
+    });
+    const struct {
+        std::string path;
+        JsonFileRead result;
+        size_t size;
+        std::string text;
+    } cases[] = {
+        {"small.json", JsonFileRead::Read, 0, kDocument},
+        {"/dev/fd/" + std::to_string(fds[0]), JsonFileRead::Read, 0, piped},
+        {"limit", JsonFileRead::Read, kMaxJsonFileSize, ""},
+        {"over", JsonFileRead::TooLarge, 0, ""},
+        {".", JsonFileRead::CannotRead, 0, ""},
+        {"missing.json", JsonFileRead::CannotRead, 0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        std::string text;
+        EXPECT_EQ(readJsonFile(c.path.c_str(), text), c.result);
+        if (c.size != 0) {
+            EXPECT_EQ(text.size(), c.size);
+        } else if (c.result == JsonFileRead::Read) {
+            EXPECT_EQ(text, c.text);
+        }
+    }
+    close(fds[0]);
+    writer.join();
 }
 
 } // namespace

@@ -22,6 +22,7 @@
 #include "profile/action_params.h"
 #include "profile/action_programs.h"
 #include "profile/json_fields.h"
+#include "profile/json_parse.h"
 #include "profile/pfg_log.h"
 #include "profile/pfg_state.h"
 #include "zentrova/profile/key_tables.h"
@@ -226,9 +227,7 @@ class BindingObject {
 public:
     BindingObject(const char* kind, unsigned press, const char* text) : kind_(kind), press_(press)
     {
-        if (text != nullptr)
-            doc_.Parse<rapidjson::kParseIterativeFlag>(text);
-        if (text == nullptr || doc_.HasParseError() || !doc_.IsObject())
+        if (text == nullptr || parseJson(doc_, text).IsError() || !doc_.IsObject())
             refuse("action_data is not a JSON object");
     }
 

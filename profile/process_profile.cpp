@@ -27,6 +27,7 @@
 
 #include "profile/add_action.h"
 #include "profile/json_fields.h"
+#include "profile/json_parse.h"
 #include "profile/pfg_log.h"
 #include "profile/pfg_state.h"
 #include "zentrova/profile/key_tables.h"
@@ -433,15 +434,13 @@ bool processProfileText(const std::string& text, const char* source, const char*
         pfg_log_line("Process profile(%s) on %s start!!!\n", profileName, handName);
 
         rapidjson::Document doc;
-        // Iterative parsing accepts exactly the same documents as the default
-        // recursive parser, without running out of stack on deep nesting.
-        doc.Parse<rapidjson::kParseIterativeFlag>(text.c_str());
-        if (doc.HasParseError()) {
-            pfg_state.error_offset = doc.GetErrorOffset();
+        const rapidjson::ParseResult parsed = parseJson(doc, text.c_str());
+        if (parsed.IsError()) {
+            pfg_state.error_offset = parsed.Offset();
             logSchemaError(handName, profileName,
                            std::string("JSON file '") + source + "' does not parse: " +
-                               rapidjson::GetParseError_En(doc.GetParseError()) + " (offset " +
-                               std::to_string(doc.GetErrorOffset()) + ")");
+                               rapidjson::GetParseError_En(parsed.Code()) + " (offset " +
+                               std::to_string(parsed.Offset()) + ")");
             return false;
         }
 

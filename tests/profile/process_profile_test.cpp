@@ -6,6 +6,7 @@
 #include <csignal>
 #include <thread>
 
+#include "profile/json_parse.h"
 #include "profile/process_profile.h"
 #include "profile_fixture.h"
 
@@ -146,6 +147,31 @@ TEST_F(ProcessProfileTest, SchemaBreaksStopWithoutChangingAnything)
     // The longest macro name that fits the field is accepted.
     EXPECT_TRUE(process(replaced(kDocument, R"("macro_name":"M")", R"("macro_name":")" + std::string(63, 'x') + "\"")));
     EXPECT_EQ(std::string(pfg_state.macros[0].macro_name), std::string(63, 'x'));
+}
+
+// Values nested deeper than the recursive parse goes are read all the same
+// (the profile compiles as without them), and a broken deep document is
+// named by the same error and offset as a shallow one would be.
+TEST_F(ProcessProfileTest, NestingOfAnyDepth)
+{
+    const size_t limit = kRecursiveParseDepth;  // the root object is the first level
+    const struct {
+        size_t depth;
+        bool closed;
+    } cases[] = {{limit - 1, true}, {limit, true}, {1000000, true}, {1000000, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.depth);
+        pfg_reset_generation();
+        const std::string nested = std::string(c.depth, '[') + std::string(c.depth - (c.closed ? 0 : 1), ']');
+        EXPECT_EQ(process(replaced(kDocument, R"({"testData":[)", R"({"x":)" + nested + R"(,"testData":[)")), c.closed);
+        if (c.closed) {
+            EXPECT_EQ(newImage(), kRecords);
+        } else {
+            EXPECT_NE(newLog().find("does not parse: Missing a comma or ']' after an array element. (offset " +
+                                    std::to_string(2 * c.depth + 15) + ")"),
+                      std::string::npos);
+        }
+    }
 }
 
 // A file is read whole up to the limit, whether it states its size or not.

@@ -38,8 +38,9 @@ private:
 
 // The recursive parse, as a generator for Document::Populate, which takes
 // the root value off the document's stack when it succeeds.
+template <unsigned Flags, typename Stream>
 struct RecursiveParse {
-    const char* text;
+    Stream in;
     rapidjson::ParseResult result;
 
     template <typename Handler>
@@ -47,8 +48,7 @@ struct RecursiveParse {
     {
         DepthBound<Handler> bound(document);
         rapidjson::Reader reader;
-        rapidjson::StringStream in(text);
-        result = reader.Parse<rapidjson::kParseDefaultFlags>(in, bound);
+        result = reader.Parse<Flags>(in, bound);
         return !result.IsError();
     }
 };
@@ -57,7 +57,7 @@ struct RecursiveParse {
 
 rapidjson::ParseResult parseJson(rapidjson::Document& doc, const char* text)
 {
-    RecursiveParse parse{text, {}};
+    RecursiveParse<rapidjson::kParseDefaultFlags, rapidjson::StringStream> parse{rapidjson::StringStream(text), {}};
     doc.Populate(parse);
     if (!parse.result.IsError())
         return parse.result;
@@ -65,4 +65,12 @@ rapidjson::ParseResult parseJson(rapidjson::Document& doc, const char* text)
     rapidjson::Document().Swap(doc);
     doc.Parse<rapidjson::kParseIterativeFlag>(text);
     return rapidjson::ParseResult(doc.GetParseError(), doc.GetErrorOffset());
+}
+
+rapidjson::ParseResult parseJsonInPlace(rapidjson::Document& doc, char* text)
+{
+    RecursiveParse<rapidjson::kParseInsituFlag, rapidjson::InsituStringStream> parse{
+        rapidjson::InsituStringStream(text), {}};
+    doc.Populate(parse);
+    return parse.result;
 }

@@ -13,6 +13,13 @@
 /// iterative parser. Use the result, not doc.HasParseError().
 rapidjson::ParseResult parseJson(rapidjson::Document& doc, const char* text);
 
+/// parseJson on text that may be changed, for documents that are read once
+/// and thrown away: the document's strings stay in `text`, which must outlive
+/// `doc`, instead of being copied. When it fails, `text` is changed and the
+/// error may not be the one parseJson gives: parseJson on the original text
+/// decides.
+rapidjson::ParseResult parseJsonInPlace(rapidjson::Document& doc, char* text);
+
 /// Arrays and objects one inside the other that the recursive parse takes;
 /// a document nested deeper is parsed iteratively.
 constexpr unsigned kRecursiveParseDepth = 64;

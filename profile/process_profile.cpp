@@ -19,6 +19,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -340,9 +341,69 @@ void logSchemaError(const char* handName, const char* profileName, const std::st
     pfg_log_line("%-16s profile '%s' on %s: %s\n", PFG_TAG_ERROR, profileName, handName, what.c_str());
 }
 
+// A generation once its document is parsed (or known not to parse): the
+// schema check, then the compilation.
+bool processDocument(const rapidjson::Document& doc, const rapidjson::ParseResult& parsed, const char* source,
+                     const char* handName, const char* profileName)
+{
+    try {
+        if (parsed.IsError()) {
+            pfg_state.error_offset = parsed.Offset();
+            logSchemaError(handName, profileName,
+                           std::string("JSON file '") + source + "' does not parse: " +
+                               rapidjson::GetParseError_En(parsed.Code()) + " (offset " +
+                               std::to_string(parsed.Offset()) + ")");
+            return false;
+        }
+        std::vector<HandEntry> hands = readDocument(doc, handName, profileName);
+        for (HandEntry& hand : hands) {
+            printProgress("Name: ", handName);
+            ++pfg_state.hand_entries;
+            for (Profile& profile : hand.profiles) {
+                printProgress("\nprofile_name: ", profileName);
+                ++pfg_state.profiles_compiled;
+                compile(profile, hand.index);
+            }
+        }
+        return true;
+    } catch (const SchemaError& e) {
+        pfg_state.error_pointer = e.pointer;
+        logSchemaError(handName, profileName, e.where + " " + e.what);
+    } catch (const std::bad_alloc&) {
+        logSchemaError(handName, profileName, "out of memory reading the JSON file");
+    }
+    return false;
+}
+
+// Reads the JSON file into `text`. When that cannot be done, logs why and
+// gives the generation's result: false for a file too large (or no memory
+// for it), true for one that cannot be opened or read (nothing is compiled).
+std::optional<bool> readOrLog(const char* jsonFile, const char* handName, const char* profileName, std::string& text,
+                              bool& regular)
+{
+    text.clear();
+    try {
+        const JsonFileRead read = jsonFile != nullptr ? readJsonFile(jsonFile, text, &regular) : JsonFileRead::CannotRead;
+        if (read == JsonFileRead::TooLarge) {
+            logSchemaError(handName, profileName,
+                           std::string("JSON file '") + jsonFile + "' is larger than " +
+                               std::to_string(kMaxJsonFileSize) + " bytes");
+            return false;
+        }
+        if (read == JsonFileRead::CannotRead) {
+            pfg_log_line("Failed to open the JSON file. fileName=%s\n", jsonFile != nullptr ? jsonFile : "(null)");
+            return true;
+        }
+    } catch (const std::bad_alloc&) {
+        logSchemaError(handName, profileName, "out of memory reading the JSON file");
+        return false;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
-JsonFileRead readJsonFile(const char* path, std::string& text)
+JsonFileRead readJsonFile(const char* path, std::string& text, bool* regular)
 {
     const zentrova::FileDescriptor file(::open(path, O_RDONLY | O_CLOEXEC));
     if (!file)
@@ -353,7 +414,10 @@ JsonFileRead readJsonFile(const char* path, std::string& text)
     // byte over the limit.
     constexpr size_t kLimit = kMaxJsonFileSize + 1;
     struct stat st;
-    const bool sized = fstat(file.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
+    const bool isRegular = fstat(file.get(), &st) == 0 && S_ISREG(st.st_mode);
+    if (regular != nullptr)
+        *regular = isRegular;
+    const bool sized = isRegular && st.st_size > 0;
     if (sized && static_cast<uint64_t>(st.st_size) > kMaxJsonFileSize)
         return JsonFileRead::TooLarge;
     const size_t start = text.size();
@@ -407,23 +471,27 @@ bool processProfile(const char* jsonFile, const char* handName, const char* prof
     if (handName == nullptr || profileName == nullptr)
         return false;
     std::string text;
+    bool regular = false;
+    if (const std::optional<bool> ended = readOrLog(jsonFile, handName, profileName, text, regular))
+        return *ended;
     try {
-        const JsonFileRead read = jsonFile != nullptr ? readJsonFile(jsonFile, text) : JsonFileRead::CannotRead;
-        if (read == JsonFileRead::TooLarge) {
-            logSchemaError(handName, profileName,
-                           std::string("JSON file '") + jsonFile + "' is larger than " +
-                               std::to_string(kMaxJsonFileSize) + " bytes");
-            return false;
+        pfg_log_line("Process profile(%s) on %s start!!!\n", profileName, handName);
+        rapidjson::Document doc;
+        // A regular file is parsed in place: the document's strings stay in
+        // `text` instead of being copied. When that fails, `text` no longer
+        // holds what the file does, and the file is read again for the parse
+        // that decides and names the error.
+        rapidjson::ParseResult parsed = regular ? parseJsonInPlace(doc, &text[0]) : parseJson(doc, text.c_str());
+        if (parsed.IsError() && regular) {
+            if (const std::optional<bool> ended = readOrLog(jsonFile, handName, profileName, text, regular))
+                return *ended;
+            parsed = parseJson(doc, text.c_str());
         }
-        if (read == JsonFileRead::CannotRead) {
-            pfg_log_line("Failed to open the JSON file. fileName=%s\n", jsonFile != nullptr ? jsonFile : "(null)");
-            return true;
-        }
+        return processDocument(doc, parsed, jsonFile, handName, profileName);
     } catch (const std::bad_alloc&) {
         logSchemaError(handName, profileName, "out of memory reading the JSON file");
         return false;
     }
-    return processProfileText(text, jsonFile, handName, profileName);
 }
 
 bool processProfileText(const std::string& text, const char* source, const char* handName, const char* profileName)
@@ -432,34 +500,11 @@ bool processProfileText(const std::string& text, const char* source, const char*
         return false;
     try {
         pfg_log_line("Process profile(%s) on %s start!!!\n", profileName, handName);
-
         rapidjson::Document doc;
         const rapidjson::ParseResult parsed = parseJson(doc, text.c_str());
-        if (parsed.IsError()) {
-            pfg_state.error_offset = parsed.Offset();
-            logSchemaError(handName, profileName,
-                           std::string("JSON file '") + source + "' does not parse: " +
-                               rapidjson::GetParseError_En(parsed.Code()) + " (offset " +
-                               std::to_string(parsed.Offset()) + ")");
-            return false;
-        }
-
-        std::vector<HandEntry> hands = readDocument(doc, handName, profileName);
-        for (HandEntry& hand : hands) {
-            printProgress("Name: ", handName);
-            ++pfg_state.hand_entries;
-            for (Profile& profile : hand.profiles) {
-                printProgress("\nprofile_name: ", profileName);
-                ++pfg_state.profiles_compiled;
-                compile(profile, hand.index);
-            }
-        }
-        return true;
-    } catch (const SchemaError& e) {
-        pfg_state.error_pointer = e.pointer;
-        logSchemaError(handName, profileName, e.where + " " + e.what);
+        return processDocument(doc, parsed, source, handName, profileName);
     } catch (const std::bad_alloc&) {
         logSchemaError(handName, profileName, "out of memory reading the JSON file");
+        return false;
     }
-    return false;
 }

@@ -3,7 +3,9 @@
 #
 #   ./dev.sh demo      build, then compile and inspect the example profiles and
 #                      drive a simulated mouse with them
-#   ./dev.sh test      build and run the whole test suite
+#   ./dev.sh test      build and run the test suite (all but the soak)
+#   ./dev.sh soak      10,000 operations against a simulated mouse in one
+#                      process: memory and descriptors at the end as at the start
 #   ./dev.sh asan      the test suite built with AddressSanitizer + UBSan
 #   ./dev.sh tsan      the threaded tests built with ThreadSanitizer
 #   ./dev.sh fuzz [SECONDS]   run every fuzz target (clang, ASan+UBSan)
@@ -22,9 +24,9 @@ ROOT=$(pwd)
 JOBS=$(nproc 2>/dev/null || echo 2)
 
 # Debian packages by what needs them.
-BUILD_PACKAGES=(build-essential cmake pkg-config libusb-1.0-0-dev rapidjson-dev binutils)
+BUILD_PACKAGES=(build-essential cmake pkg-config libusb-1.0-0-dev rapidjson-dev libcli11-dev binutils)
 SIM_PACKAGES=(umockdev libumockdev-dev libglib2.0-dev)
-TEST_PACKAGES=(libgtest-dev libgmock-dev zlib1g-dev libssl-dev)
+TEST_PACKAGES=(libgtest-dev libgmock-dev zlib1g-dev libssl-dev groff-base zsh fish)
 BENCH_PACKAGES=(libbenchmark-dev)
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 ABI_PACKAGES=(abigail-tools)
@@ -73,12 +75,17 @@ case "$job" in
   test)
     install_packages "${BUILD_PACKAGES[@]}" "${SIM_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
     build build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo
-    run_ctest build/test
+    run_ctest build/test -LE soak
+    ;;
+  soak)
+    install_packages "${BUILD_PACKAGES[@]}" "${SIM_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
+    build build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    run_ctest build/test -L soak
     ;;
   asan)
     install_packages "${BUILD_PACKAGES[@]}" "${SIM_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
     build build/asan -DCMAKE_BUILD_TYPE=Debug -DZENTROVA_SANITIZE=ON -DZENTROVA_BUILD_BENCH=OFF
-    run_ctest build/asan
+    run_ctest build/asan -LE soak
     ;;
   tsan)
     install_packages "${BUILD_PACKAGES[@]}" "${SIM_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
@@ -86,10 +93,11 @@ case "$job" in
     run_ctest build/tsan -L thread
     ;;
   fuzz)
-    install_packages "${BUILD_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}"
+    # The simulator too: the device_* targets answer through a simulated mouse.
+    install_packages "${BUILD_PACKAGES[@]}" "${SIM_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}"
     seconds=${1:-60}
     CC=clang CXX=clang++ build build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZENTROVA_FUZZ=ON \
-        -DZENTROVA_BUILD_TESTS=OFF -DZENTROVA_BUILD_SIM=OFF -DZENTROVA_BUILD_TOOLS=OFF -DZENTROVA_BUILD_BENCH=OFF
+        -DZENTROVA_BUILD_TESTS=OFF -DZENTROVA_BUILD_TOOLS=OFF -DZENTROVA_BUILD_BENCH=OFF
     for f in build/fuzz/fuzz/*_fuzzer; do
         name=$(basename "$f" _fuzzer)
         mkdir -p "fuzz/corpus/$name"

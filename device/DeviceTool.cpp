@@ -227,8 +227,12 @@ int run(std::unique_ptr<MouseLink>& linkSlot, std::vector<UsbDeviceInfo>& device
     for (size_t i = 0; i < devices.size(); ++i) {
         link.open(devices[i]);
         pfuLog("Open device(%d) for checking mouse ID\n", static_cast<int>(i));
-        if (link.getMouseId() == wanted)
-            chosen = static_cast<int>(i); // the last match wins
+        {
+            // Another program's operation on this mouse ends first.
+            const zentrova::DeviceLock lock = link.lockOperation();
+            if (link.getMouseId() == wanted)
+                chosen = static_cast<int>(i); // the last match wins
+        }
         link.close();
         pfuLog("Close device(%d) for checking mouse ID\n", static_cast<int>(i));
     }
@@ -237,7 +241,11 @@ int run(std::unique_ptr<MouseLink>& linkSlot, std::vector<UsbDeviceInfo>& device
 
     link.open(devices[static_cast<size_t>(chosen)]);
     pfuLog("Device is opened\r\n");
-    const int result = perform(link, r);
+    int result;
+    {
+        const zentrova::DeviceLock lock = link.lockOperation();
+        result = perform(link, r);
+    }
     link.close();
     pfuLog("Device is Closed\r\n");
     return result;

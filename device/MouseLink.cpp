@@ -20,18 +20,32 @@ MouseLink::MouseLink(const char* driverLog, unsigned busyBoundMs) : ZentrovaDriv
     statusBoundMs = busyBoundMs;
 }
 
-std::vector<MouseInfo> MouseLink::findMice(std::optional<Hand> hand, std::vector<UsbDeviceInfo>& devices)
+namespace {
+
+std::string nodeOf(libusb_device* device)
 {
-    if (hand) {
-        rightMouse = *hand == Hand::Right;
-        find(devices);
-    } else {
-        findByVidPid(devices, ZENTROVA_VENDOR_ID, -1);
-        std::vector<UsbDeviceInfo> mice;
-        for (UsbDeviceInfo& d : devices)
-            if (d.pid == ZENTROVA_PRODUCT_ID_RIGHT || d.pid == ZENTROVA_PRODUCT_ID_LEFT)
-                mice.push_back(std::move(d));
-        devices.swap(mice);
+    char node[32];
+    std::snprintf(node, sizeof node, "/dev/bus/usb/%03d/%03d", libusb_get_bus_number(device),
+                  libusb_get_device_address(device));
+    return node;
+}
+
+} // namespace
+
+std::vector<MouseInfo> MouseLink::findMice(std::optional<Hand> hand, std::vector<UsbDeviceInfo>& devices,
+                                           std::vector<LeftOut>* leftOut)
+{
+    std::vector<int> pids;
+    if (!hand || *hand == Hand::Right)
+        pids.push_back(ZENTROVA_PRODUCT_ID_RIGHT);
+    if (!hand || *hand == Hand::Left)
+        pids.push_back(ZENTROVA_PRODUCT_ID_LEFT);
+    std::vector<Unprobed> unprobed;
+    probeByIds(devices, ZENTROVA_VENDOR_ID, pids, leftOut ? &unprobed : nullptr);
+    if (leftOut) {
+        leftOut->clear();
+        for (const Unprobed& u : unprobed)
+            leftOut->push_back({nodeOf(u.device), u.usbCode});
     }
     std::vector<MouseInfo> out;
     for (const UsbDeviceInfo& d : devices) {
@@ -48,12 +62,17 @@ std::vector<MouseInfo> MouseLink::findMice(std::optional<Hand> hand, std::vector
         m.serialNumber = d.serialNumber;
         m.bus = libusb_get_bus_number(d.device);
         m.address = libusb_get_device_address(d.device);
-        char node[32];
-        std::snprintf(node, sizeof node, "/dev/bus/usb/%03d/%03d", m.bus, m.address);
-        m.deviceNode = node;
+        m.deviceNode = nodeOf(d.device);
         out.push_back(std::move(m));
     }
     return out;
+}
+
+DeviceLock MouseLink::lockOperation()
+{
+    if (!handle)
+        return DeviceLock();
+    return DeviceLock::acquire(nodeOf(libusb_get_device(handle)), 3 * std::chrono::milliseconds(statusBoundMs));
 }
 
 void MouseLink::setLed(const LedEffect& effect)
@@ -81,7 +100,10 @@ Result failureResult()
     } catch (const UsbException& e) {
         const FailureDetail* detail = failureDetail(e);
         if (detail && detail->stillBusy)
-            return {Cause::Busy, "the mouse stayed busy past the handshake or operation bound", ""};
+            return {Cause::Busy,
+                    detail->usbCode == LIBUSB_ERROR_BUSY ? e.what()
+                                                         : "the mouse stayed busy past the handshake or operation bound",
+                    detail->deviceNode};
         switch (detail ? detail->usbCode : 0) {
         case LIBUSB_ERROR_ACCESS:
             return {Cause::AccessDenied, e.what(), detail->deviceNode};

@@ -7,8 +7,10 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
+#include "device/DeviceLock.h"
 #include "device/LedEffect.h"
 #include "zentrova/device/Result.h"
 #include "zentrova/device/Session.h"
@@ -21,9 +23,25 @@ public:
     // `driverLog`: the protocol log to append to, null for none.
     explicit MouseLink(const char* driverLog, unsigned busyBoundMs = 10000);
 
+    // A mouse the search could not describe: its node and the libusb code
+    // of the request that failed.
+    struct LeftOut {
+        std::string deviceNode;
+        int usbCode;
+    };
+
     // The mice of `hand` (both hands when none), and in `devices` their
-    // records to open, index by index. Throws UsbException.
-    std::vector<MouseInfo> findMice(std::optional<Hand> hand, std::vector<UsbDeviceInfo>& devices);
+    // records to open, index by index. A mouse that went away since the
+    // listing, or that fails a string request, is left out; so is one that
+    // may not be opened, which throws UsbException "access denied" unless
+    // `leftOut` is given. Every mouse left out goes to `leftOut`.
+    std::vector<MouseInfo> findMice(std::optional<Hand> hand, std::vector<UsbDeviceInfo>& devices,
+                                    std::vector<LeftOut>* leftOut = nullptr);
+
+    // Locks the open mouse for one operation (DeviceLock), waiting for
+    // another program at most as long as an operation may take (3 times
+    // the handshake bound).
+    DeviceLock lockOperation();
 
     // The effect's parameter record, then its LED program.
     void setLed(const LedEffect& effect);

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <cerrno>
 
+#include <libusb.h>
+
 #include "device/MouseLink.h"
 #include "util/file_handle.h"
 
@@ -18,18 +20,39 @@ namespace {
 
 const char* handName(Hand hand) { return hand == Hand::Right ? "right" : "left"; }
 
-// Runs a step of the link; whatever it throws becomes the Result.
+// Runs a step of the link under the mouse's lock; whatever it throws
+// becomes the Result.
 template <typename Step>
 Result guarded(MouseLink* link, Step step)
 {
     if (!link)
         return {Cause::NoMouse, "no mouse is open", ""};
     try {
+        const DeviceLock lock = link->lockOperation();
         step(*link);
         return {};
     } catch (...) {
         return failureResult();
     }
+}
+
+// The mice a search left out, for a message: " (left out: NODE: timeout, ...)".
+std::string leftOutNote(const std::vector<MouseLink::LeftOut>& leftOut)
+{
+    std::string note;
+    for (const MouseLink::LeftOut& m : leftOut)
+        note += (note.empty() ? " (left out: " : ", ") + m.deviceNode + ": " + libusb_strerror(m.usbCode);
+    return note.empty() ? note : note + ")";
+}
+
+// A mouse that may not be opened, as the Result of a search: AccessDenied
+// naming its node; Done when there is none.
+Result deniedMouse(const std::vector<MouseLink::LeftOut>& leftOut)
+{
+    for (const MouseLink::LeftOut& m : leftOut)
+        if (m.usbCode == LIBUSB_ERROR_ACCESS)
+            return {Cause::AccessDenied, "access denied (insufficient permissions) to " + m.deviceNode, m.deviceNode};
+    return {};
 }
 
 // Reads at most `limit` bytes of the file at `path`; a longer file is
@@ -94,8 +117,9 @@ Result listMice(std::vector<MouseInfo>& mice, std::optional<Hand> hand)
     try {
         MouseLink link(nullptr);
         std::vector<UsbDeviceInfo> devices;
-        mice = link.findMice(hand, devices);
-        return {};
+        std::vector<MouseLink::LeftOut> leftOut;
+        mice = link.findMice(hand, devices, &leftOut);
+        return deniedMouse(leftOut);
     } catch (...) {
         return failureResult();
     }
@@ -137,9 +161,18 @@ Result Session::open(const Selector& selector, Session& session, const SessionOp
         auto link = std::make_unique<MouseLink>(options.driverLog.empty() ? nullptr : options.driverLog.c_str(),
                                                 options.busyBoundMs);
         std::vector<UsbDeviceInfo> devices;
-        const std::vector<MouseInfo> mice = link->findMice(selector.hand, devices);
+        std::vector<MouseLink::LeftOut> leftOut;
+        const std::vector<MouseInfo> mice = link->findMice(selector.hand, devices, &leftOut);
         size_t index = 0;
-        if (Result r = selectMouse(mice, selector, index); !r)
+        Result r = selectMouse(mice, selector, index);
+        // A mouse that may not be opened may be the one meant, unless its
+        // serial number was asked for and another mouse has it.
+        if (Result denied = deniedMouse(leftOut);
+            !denied && (r.cause == Cause::NoMouse || (r && !selector.serialNumber)))
+            return denied;
+        if (r.cause == Cause::NoMouse)
+            r.message += leftOutNote(leftOut);
+        if (!r)
             return r;
         link->open(devices[index]);
         session.link = std::move(link);

@@ -30,6 +30,7 @@
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define ZENTROVA_AES_HW 1
+#include <cpuid.h>
 #include <immintrin.h>
 #else
 #define ZENTROVA_AES_HW 0
@@ -531,9 +532,19 @@ AES_VAES size_t decryptVaes(const HwRoundKeys& keys, uint8_t* buf, size_t size, 
 
 bool cpuHasVaes()
 {
+    // Asked of the processor itself (clang before 16 has no "vaes" for
+    // __builtin_cpu_supports): AVX2 and VAES, and the system saving the
+    // 256-bit registers.
     static const bool available = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("vaes") && __builtin_cpu_supports("avx2");
+        unsigned a = 0, b = 0, c = 0, d = 0;
+        if (!__get_cpuid(1, &a, &b, &c, &d) || !(c & bit_OSXSAVE) || !(c & bit_AVX))
+            return false;
+        unsigned low = 0, high = 0;
+        __asm__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+        if ((low & 6) != 6) // SSE and AVX state
+            return false;
+        constexpr unsigned kVaes = 1u << 9; // CPUID 7.0 ECX
+        return __get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & bit_AVX2) && (c & kVaes);
     }();
     return available;
 }

@@ -62,6 +62,8 @@ std::vector<uint8_t> le32(uint32_t v)
 // Answered by the bad-status fault: neither ready, busy nor error.
 constexpr uint8_t kUndefinedStatus = 0x5A;
 
+constexpr uint8_t kGetDescriptor = 6, kStringDescriptor = 3;
+
 // Requests that carry an answer travel device to host.
 bool expectsIn(uint8_t request)
 {
@@ -167,6 +169,9 @@ ControlReply MouseModel::control(const SetupPacket& setup, const std::vector<uin
                 reply.accepted = out.empty() ? 0 : out.size() - 1;
             }
         }
+    } else if (faults.stringReads != ControlReply::Kind::Answer && setup.bRequest == kGetDescriptor &&
+               setup.wValue >> 8 == kStringDescriptor) {
+        reply.kind = faults.stringReads;
     } else {
         reply = StandardDevice::control(setup, out);
     }

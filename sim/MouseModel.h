@@ -29,6 +29,9 @@ struct MouseFaults {
     unsigned unplugAt = 0;         // the mouse is unplugged when request k arrives
     unsigned shortAnswerAt = 0;    // request k moves one data byte less than asked (IN answer or OUT chunk)
     unsigned badStatusAt = 0;      // request k, a STATUS poll, answers a value the protocol does not define
+    // How every GET_DESCRIPTOR request for a string is met (they are not
+    // counted): Stall, NoAnswer or Unplug; Answer is no fault.
+    ControlReply::Kind stringReads = ControlReply::Kind::Answer;
 
     static constexpr unsigned BUSY_FOREVER = UINT_MAX;
 };

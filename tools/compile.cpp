@@ -2,9 +2,10 @@
 // compile one profile of a configurator JSON file into a profile image.
 //
 // The compiler reports what went wrong as diagnostics, with their place in
-// the JSON file. Only an image compiled without errors is written to the
-// requested path (beside it first, then renamed into place), so a failed
-// run never replaces an existing image there.
+// the JSON file, printed as "zentrova lint" prints them. Only an image
+// compiled without errors (and with --strict, without warnings) is written
+// to the requested path (beside it first, then renamed into place), so a
+// failed run never replaces an existing image there.
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -13,13 +14,16 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "arguments.h"
 #include "command.h"
+#include "diagnostic_report.h"
 #include "file_io.h"
+#include "lint.h"
 #include "zentrova/profile/Compiler.h"
 #include "zentrova/util/RuntimeError.h"
 
@@ -27,12 +31,11 @@ namespace {
 
 constexpr int64_t kMaxProfileFileSize = 64 * 1024 * 1024;
 
-std::string location(const std::string& json, const zentrova::Diagnostic& d)
+// Ends the command as failed for its input file.
+int invalidFile(const std::string& message)
 {
-    std::string at = json;
-    if (d.line != 0)
-        at += ":" + std::to_string(d.line) + ":" + std::to_string(d.column);
-    return at;
+    std::fprintf(stderr, "zentrova compile: %s\n", message.c_str());
+    return kExitInvalidFile;
 }
 
 // Whether the two names are one file: the same device and inode when both
@@ -83,13 +86,15 @@ int runCompile(int argc, char** argv)
     cl.addUsageDescription(kHandUsage, "mouse model whose entry of the file is compiled");
     cl.addUsageDescription("-p, --profile NAME", "profile to compile (at most 30 characters)");
     cl.addUsageDescription("-o, --output IMAGE", "profile image to write");
-    cl.addUsageDescription("-v, --verbose", "also show the generator's log and progress lines");
+    cl.addUsageDescription("--strict", "warnings fail the compilation too");
+    cl.addUsageDescription("-v, --verbose", "also show the generator's log and progress lines, and information");
     cl.addUsageDescription("-h, --help", "print this text");
     handleHelp(cl);
     const int rightHand = requireHand(cl);
     const std::string profile = requireString(cl, "-p", "--profile");
     const std::string output = requireString(cl, "-o", "--output");
     const bool verbose = hasFlag(cl, "-v", "--verbose");
+    const bool strict = hasFlag(cl, "", "--strict");
     const std::string json = requirePositional(cl, "PROFILE.json");
     cl.finish();
 
@@ -105,7 +110,7 @@ int runCompile(int argc, char** argv)
         std::string why = e.what();
         if (why.compare(0, json.size() + 2, json + ": ") == 0)
             why.erase(0, json.size() + 2);
-        runtime_error("cannot open the profile file %s: %s", json.c_str(), why.c_str());
+        return invalidFile("cannot open the profile file " + json + ": " + why);
     }
     const zentrova::CompileResult result =
         zentrova::compileProfile(text, rightHand ? zentrova::Hand::Right : zentrova::Hand::Left, profile, json);
@@ -122,24 +127,27 @@ int runCompile(int argc, char** argv)
         std::printf("--- pfg.log ---\n%s---\n", result.log.c_str());
     }
 
-    const size_t errors = result.errorCount();
-    for (const zentrova::Diagnostic& d : result.diagnostics) {
-        if (d.severity == zentrova::Diagnostic::Severity::Error)
-            std::fprintf(stderr, "%s: [ERROR] %s\n", location(json, d).c_str(), d.message.c_str());
-    }
-    if (errors)
-        runtime_error("%zu error%s while compiling profile '%s'; no image written", errors, errors == 1 ? "" : "s",
-                      profile.c_str());
+    std::vector<zentrova::Diagnostic> shown;
+    for (const zentrova::Diagnostic& d : result.diagnostics)
+        if (verbose || d.severity != zentrova::Diagnostic::Severity::Info)
+            shown.push_back(d);
+    std::fflush(stdout);
+    reportDiagnostics(text, json, shown, std::cerr, isatty(STDERR_FILENO) && std::getenv("NO_COLOR") == nullptr);
+    std::cerr.flush();
+
+    const DiagnosticCounts counts = countDiagnostics(result.diagnostics);
+    const std::string noImage = "; no image written";
+    if (counts.errors)
+        return invalidFile(describeCounts(counts) + " while compiling profile '" + profile + "'" + noImage);
     if (result.handEntries == 0)
-        runtime_error("%s has no \"%s\" entry; no image written", json.c_str(), handName);
+        return invalidFile(json + " has no \"" + handName + "\" entry" + noImage);
     if (result.profilesCompiled == 0)
-        runtime_error("%s has no profile '%s' for the %s hand; no image written", json.c_str(), profile.c_str(),
-                      handWord);
+        return invalidFile(json + " has no profile '" + profile + "' for the " + handWord + " hand" + noImage);
+    if (strict && counts.warnings)
+        return invalidFile(describeCounts(counts) + " while compiling profile '" + profile + "' with --strict" +
+                           noImage);
     if (!result.image)
         runtime_error("no image came out of the compiler");
-    if (!result.image->fitsLoader())
-        std::fprintf(stderr, "zentrova compile: warning: the mouse's profile loader will refuse this image: %s\n",
-                     result.image->loaderProblem().c_str());
 
     storeImage(output, result.bytes);
     std::printf("compiled profile '%s' (%s hand) of %s into %s: %zu programs, %zu bytes\n", profile.c_str(), handWord,

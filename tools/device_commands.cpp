@@ -32,7 +32,8 @@ std::string failureText(const Result& r)
                "in again";
     case Cause::Disconnected: return "the mouse was disconnected";
     case Cause::Timeout: return "the mouse did not answer in time";
-    case Cause::Busy: return "the mouse stayed busy for too long";
+    case Cause::Busy: // the mouse itself, or another program holding it
+        return r.deviceNode.empty() ? "the mouse stayed busy for too long" : r.message;
     case Cause::DeviceError: return "the mouse reported an error: " + r.message;
     case Cause::UsbError: return "USB error: " + r.message;
     case Cause::InvalidFile:

@@ -2,8 +2,12 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <iostream>
+
+#include <CLI/CLI.hpp>
 
 #include "command.h"
+#include "generate.h"
 #include "zentrova/util/CommandLineException.h"
 
 std::vector<ToolCommand>& toolCommands()
@@ -29,6 +33,13 @@ int main(int argc, char** argv)
     if (!std::strcmp(argv[1], "--version") || !std::strcmp(argv[1], "-V")) {
         printToolVersion(stdout);
         return 0;
+    }
+    if (!std::strcmp(argv[1], "generate")) {
+        // Hidden: completion scripts and the manual page, run by the build.
+        CLI::App app("compile, inspect and send profiles and firmware to Zentrova mice", "zentrova");
+        for (const auto& c : toolCommands())
+            app.add_subcommand(c.name, c.synopsis);
+        return argc == 3 ? runGenerate(app, argv[2], std::cout) : 2;
     }
     for (const auto& c : toolCommands()) {
         if (!std::strcmp(c.name, argv[1])) {

@@ -7,6 +7,7 @@
 
 #include <libusb.h>
 
+#include "util/failure_detail.h"
 #include "zentrova/usb/UsbDriver.h"
 
 class ProbeSlot {
@@ -44,6 +45,29 @@ inline UsbDeviceInfo describeOpenDevice(UsbDriver& driver, libusb_device* device
     if (desc.iSerialNumber)
         driver.getString(info.serialNumber, desc.iSerialNumber);
     return info;
+}
+
+// Opens `device` into the probe slot `handle` and reads its record into
+// `info`, closing the probe again. 0, or the libusb code of what failed: the
+// open (access denied, the device gone) or a string request (stalled, not
+// answered, the device gone).
+inline int probeDevice(UsbDriver& driver, libusb_device_handle*& handle, libusb_device* device,
+                       const libusb_device_descriptor& desc, UsbDeviceInfo& info)
+{
+    int rc = libusb_open(device, &handle);
+    if (rc < 0) {
+        handle = nullptr;
+        return rc;
+    }
+    try {
+        info = describeOpenDevice(driver, device, desc);
+    } catch (const UsbException& e) {
+        const zentrova::FailureDetail* detail = zentrova::failureDetail(e);
+        rc = detail && detail->usbCode ? detail->usbCode : LIBUSB_ERROR_OTHER;
+    }
+    libusb_close(handle);
+    handle = nullptr;
+    return rc;
 }
 
 #endif

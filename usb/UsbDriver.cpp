@@ -6,6 +6,7 @@
 
 #include <libusb.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -126,8 +127,16 @@ void UsbDriver::getString(std::string& out, unsigned char index)
 
 void UsbDriver::findByVidPid(std::vector<UsbDeviceInfo>& devices, int vid, int pid)
 {
+    probeByIds(devices, vid, pid == -1 ? std::vector<int>() : std::vector<int>{pid}, nullptr);
+}
+
+void UsbDriver::probeByIds(std::vector<UsbDeviceInfo>& devices, int vid, const std::vector<int>& pids,
+                           std::vector<Unprobed>* unprobed)
+{
     refreshDeviceList();
     devices.clear();
+    if (unprobed)
+        unprobed->clear();
     ProbeSlot probe(handle);
     for (ssize_t i = 0; i < deviceCount; ++i) {
         libusb_device* dev = deviceList[i];
@@ -137,16 +146,19 @@ void UsbDriver::findByVidPid(std::vector<UsbDeviceInfo>& devices, int vid, int p
             throwUsbError(rc);
         if (vid != -1 && desc.idVendor != vid)
             continue;
-        if (pid != -1 && desc.idProduct != pid)
+        if (!pids.empty() && std::find(pids.begin(), pids.end(), desc.idProduct) == pids.end())
             continue;
-        rc = libusb_open(dev, &handle);
-        if (rc < 0) {
-            handle = nullptr;
+        // A device may go away between the listing and its probe, or hang
+        // in a string request: it is set aside, and the search goes on.
+        UsbDeviceInfo info;
+        rc = probeDevice(*this, handle, dev, desc, info);
+        if (rc == LIBUSB_ERROR_NO_MEM || (rc == LIBUSB_ERROR_ACCESS && !unprobed)) {
+            devices.clear();
             throwUsbErrorAt(rc, dev);
         }
-        UsbDeviceInfo info = describeOpenDevice(*this, dev, desc);
-        libusb_close(handle);
-        handle = nullptr;
-        devices.push_back(std::move(info));
+        if (rc == 0)
+            devices.push_back(std::move(info));
+        else if (unprobed)
+            unprobed->push_back({dev, rc});
     }
 }

@@ -28,18 +28,15 @@ void UsbDriver::findByStrings(std::vector<UsbDeviceInfo>& devices, const std::st
         int rc = libusb_get_device_descriptor(dev, &desc);
         if (rc < 0)
             throwUsbError(rc);
-        rc = libusb_open(dev, &handle);
-        if (rc < 0) {
-            handle = nullptr;
-            // Most devices on a desktop are not the user's to open: such a
-            // device cannot be matched, and the search goes on without it.
-            if (rc == LIBUSB_ERROR_ACCESS)
-                continue;
+        // Most devices on a desktop are not the user's to open, and one may
+        // go away or hang in a string request: such a device cannot be
+        // matched, and the search goes on without it.
+        UsbDeviceInfo info;
+        rc = probeDevice(*this, handle, dev, desc, info);
+        if (rc == LIBUSB_ERROR_NO_MEM)
             throwUsbError(rc);
-        }
-        UsbDeviceInfo info = describeOpenDevice(*this, dev, desc);
-        libusb_close(handle);
-        handle = nullptr;
+        if (rc < 0)
+            continue;
         if (contains(info.manufacturer, manufacturer) && contains(info.product, product) &&
             contains(info.serialNumber, serialNumber))
             devices.push_back(std::move(info));

@@ -1,10 +1,15 @@
 // The C++ device API through its installed headers against simulated mice:
 // each cause a Result can name, and the progress of an upload.
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
+#include <thread>
+#include <utility>
 
 #include "support/Permissions.h"
 #include "support/ProfileImage.h"
@@ -173,6 +178,120 @@ TEST_F(SessionTest, UploadsReportProgressChunkByChunkAndLogOnlyWhereAsked)
     EXPECT_EQ(mouse->state().firmware, kFirmware);
     EXPECT_GT(std::filesystem::file_size(options.driverLog), 0u);
     EXPECT_FALSE(std::filesystem::exists(workDir + "/driver.log"));
+}
+
+} // namespace
+
+namespace {
+
+// A mouse that, at the first string request it sees, unplugs another: that
+// one goes away between the listing and its probe.
+class UnplugsAnother : public sim::MouseModel {
+public:
+    using MouseModel::MouseModel;
+    std::function<void()> atFirstString;
+
+    sim::ControlReply control(const sim::SetupPacket& s, const std::vector<uint8_t>& out) override
+    {
+        if (s.isStandard() && s.bRequest == 6 && s.wValue >> 8 == 3 && atFirstString)
+            std::exchange(atFirstString, nullptr)();
+        return MouseModel::control(s, out);
+    }
+};
+
+TEST_F(SessionTest, SearchLeavesOutMiceItCannotDescribeAndNamesADeniedOne)
+{
+    using Kind = sim::ControlReply::Kind;
+    const auto right = [](const char* serial, Kind strings = Kind::Answer) {
+        MouseConfig c = MouseConfig::right();
+        c.serialNumber = serial;
+        c.faults.stringReads = strings;
+        return c;
+    };
+    const Selector any, rightHand{Hand::Right, std::nullopt}, serialA{std::nullopt, "A"};
+    // Mice: the first is the one to find; a denied one has its node made unreadable.
+    const struct { const char* name; std::vector<MouseConfig> mice; bool denySecond, unplugEachOther;
+                   Selector select; Cause opened; size_t listed; } rows[] = {
+        {"a string request stalls", {right("A"), right("B", Kind::Stall)}, false, false, rightHand, Cause::Done, 1},
+        {"a string request is not answered", {right("A"), right("B", Kind::NoAnswer)}, false, false, any,
+         Cause::Done, 1},
+        {"the only mouse goes at its string request", {right("A", Kind::Unplug)}, false, false, any, Cause::NoMouse,
+         0},
+        {"one goes between listing and probe", {right("A"), right("B")}, false, true, any, Cause::Done, 1},
+        {"a denied mouse may be the one meant", {right("A"), right("B")}, true, false, rightHand,
+         Cause::AccessDenied, 1},
+        {"a denied mouse of the other hand", {right("A"), MouseConfig::left()}, true, false, rightHand, Cause::Done,
+         1},
+        {"a denied mouse beside the serial asked for", {right("A"), right("B")}, true, false, serialA, Cause::Done,
+         1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<std::shared_ptr<UnplugsAnother>> mice;
+        std::vector<sim::SimDevice> devices;
+        for (const MouseConfig& c : row.mice) {
+            mice.push_back(std::make_shared<UnplugsAnother>(c));
+            devices.push_back(testbed->addDevice(mice.back()));
+        }
+        if (row.unplugEachOther) {
+            mice[0]->atFirstString = [this, m = mice[1].get()] { testbed->unplug(*m); };
+            mice[1]->atFirstString = [this, m = mice[0].get()] { testbed->unplug(*m); };
+        }
+        const std::string node = devices.back().devnode;
+        if (row.denySecond) {
+            ASSERT_EQ(chmod((testbed->rootDir() + node).c_str(), 0), 0);
+        }
+        overridePermissions(false);
+        Session session;
+        const Result opened = Session::open(row.select, session);
+        std::vector<MouseInfo> listed;
+        const Result listing = listMice(listed);
+        overridePermissions(true);
+        EXPECT_EQ(opened.cause, row.opened) << opened.message;
+        EXPECT_EQ(listed.size(), row.listed);
+        EXPECT_EQ(listing.cause, row.denySecond ? Cause::AccessDenied : Cause::Done) << listing.message;
+        if (!opened) {
+            EXPECT_NE(opened.message.find(node), std::string::npos) << opened.message;
+        }
+        if (row.denySecond) {
+            EXPECT_EQ(listing.deviceNode, node);
+        }
+        if (opened.cause == Cause::Done) {
+            EXPECT_EQ(session.mouse().serialNumber, mice[0]->unpluggedFlag() ? "B" : "A");
+        }
+        session.close();
+        for (auto& m : mice)
+            testbed->unplug(*m);
+    }
+}
+
+TEST_F(SessionTest, AnOperationWaitsForTheMouseLockAndIsBusyPastTheOperationBound)
+{
+    const sim::SimDevice device = testbed->addDevice(std::make_shared<sim::MouseModel>(MouseConfig::right()));
+    auto& mouse = static_cast<sim::MouseModel&>(*device.model);
+    SessionOptions options;
+    options.busyBoundMs = 50;
+    Session session;
+    ASSERT_TRUE(Session::open(Selector{}, session, options));
+    const int other = open(device.devnode.c_str(), O_RDONLY | O_NONBLOCK); // another program's lock
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(flock(other, LOCK_EX), 0);
+    const auto start = std::chrono::steady_clock::now();
+    const Result busy = session.activateProfile(3);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(busy.cause, Cause::Busy);
+    EXPECT_NE(busy.message.find("another program is using the mouse at " + device.devnode), std::string::npos)
+        << busy.message;
+    EXPECT_GE(waited, std::chrono::milliseconds(150));
+    EXPECT_LT(waited, std::chrono::milliseconds(1000));
+    EXPECT_TRUE(mouse.vendorTranscript().empty());
+    std::thread release([other] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        close(other);
+    });
+    EXPECT_EQ(session.activateProfile(3).cause, Cause::Done) << "waits for the lock";
+    release.join();
+    EXPECT_EQ(mouse.state().activeSlot, 3u);
 }
 
 } // namespace

@@ -83,4 +83,31 @@ TEST(ToolDeviceCommands, OutputExitStatusAndWhatTheMouseHolds)
     }
 }
 
+// Two uploads to one mouse from two processes at once (each handshake slowed
+// by busy answers, so that they overlap): the second waits for the first's
+// lock, both report the profile uploaded, and the slot holds one of the two
+// images whole (the one that came last).
+TEST(ToolDeviceCommands, TwoProcessesUploadingToOneMouseTakeTurns)
+{
+    TempDir dir;
+    std::vector<std::string> held;
+    for (const char* name : {"One", "Two"}) {
+        testimg::ProfileImage img;
+        img.name = name;
+        img.programs = {{1, testimg::pattern(name[0] == 'O' ? 5000 : 6000, 1)}};
+        testimg::writeFile(dir.path(name), img.bytes());
+        held.push_back("slot 1: " + std::to_string(img.bytes().size()) + " bytes, name \"" + name + "\"\n");
+    }
+    const std::string both = "\"$0\" upload One --slot 1 --hand right & \"$0\" upload Two --slot 1 --hand right; "
+                              "s=$?; wait $! && exit $s";
+    for (int round = 0; round < 3; ++round) {
+        const RunResult r = runIn(dir, {ZENTROVA_SIM_PATH, "--right", "--busy", "10", "--report", dir.path(".report"),
+                                        "--", "/bin/sh", "-c", both, ZENTROVA_TOOL_PATH});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "upload: profile uploaded\nupload: profile uploaded\n");
+        const std::string report = dir.text(".report");
+        EXPECT_NE(report.find(held[0]) == std::string::npos, report.find(held[1]) == std::string::npos) << report;
+    }
+}
+
 } // namespace

@@ -161,23 +161,27 @@ std::string profileJson(const std::string& binding)
            binding + "\"}]}]}]}";
 }
 
-// Failures (status 1) and command-line errors (status 2) say what is wrong and
-// leave an existing image alone.
+// Failures (status 1), command-line errors (2) and invalid files (8) say what
+// is wrong and leave an existing image alone.
 TEST_F(ToolTest, FailuresAndCommandLineErrorsKeepTheExistingImage)
 {
     write("good.json", profileJson("a"));
     write("badkey.json", profileJson("nosuchkey"));
+    write("warn.json", profileJson("a + b"));
     write("out.zvmp", "previous image");
     const std::string C = "compile", R = "--hand", o = "-o", out = "out.zvmp";
     const struct { std::vector<std::string> args; int status; std::string message; } cases[] = {
-        {{C, "none.json", R, "right", "-p", "P", o, out}, 1, "cannot open the profile file none.json: No such file"},
+        {{C, "none.json", R, "right", "-p", "P", o, out}, 8, "cannot open the profile file none.json: No such file"},
         {{C, "good.json", R, "right", "-p", "P", o, "./good.json"}, 1, "the image ./good.json is the profile file"},
-        {{C, "/dev/zero", R, "right", "-p", "P", o, out}, 1, "does not parse"},
+        {{C, "/dev/zero", R, "right", "-p", "P", o, out}, 8, "does not parse"},
         {{C, "good.json", R, "right", "-p", "P", o, "good.json/x"}, 1, "cannot write good.json/x: Not a directory"},
-        {{C, "good.json", R, "right", "-p", "Q", o, out}, 1, "good.json has no profile 'Q' for the right hand"},
-        {{C, "good.json", R, "left", "-p", "P", o, out}, 1, "good.json has no \"Left Mouse\" entry"},
-        {{C, "badkey.json", R, "right", "-p", "P", o, out}, 1, "find key with description 'nosuchkey' failed"},
-        {{C, "good.json", R, "right", "-p", std::string(31, 'n'), o, out}, 1, "[ERROR]"},
+        {{C, "good.json", R, "right", "-p", "Q", o, out}, 8, "good.json has no profile 'Q' for the right hand"},
+        {{C, "good.json", R, "left", "-p", "P", o, out}, 8, "good.json has no \"Left Mouse\" entry"},
+        {{C, "badkey.json", R, "right", "-p", "P", o, out}, 8, "find key with description 'nosuchkey' failed"},
+        {{C, "good.json", R, "right", "-p", std::string(31, 'n'), o, out}, 8, "is longer than 30 characters"},
+        {{C, "warn.json", R, "right", "-p", "P", o, out, "--strict"}, 8, "1 warning, 0 infos while compiling profile "
+                                                                         "'P' with --strict; no image written"},
+        {{"lint", "badkey.json", "--hand", "up"}, 2, "zentrova lint: --hand: 'up' is neither left nor right"},
         {{C, "x.json", "-p", "P", o, out}, 2, "zentrova compile: --hand: required option missing"},
         {{C, "x.json", R, "up", "-p", "P", o, out}, 2, "'up' is neither left nor right"},
         {{C, "x.json", R, "left", o, out}, 2, "-p, --profile: required option missing"},
@@ -193,7 +197,13 @@ TEST_F(ToolTest, FailuresAndCommandLineErrorsKeepTheExistingImage)
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
         EXPECT_EQ(dir.text("out.zvmp"), "previous image");
     }
-    EXPECT_EQ(entries(), 5); // the inputs and the untouched image
+    EXPECT_EQ(entries(), 6); // the inputs and the untouched image
+    const RunResult lint = run({"lint", "badkey.json"});
+    EXPECT_EQ(lint.status, 8);
+    EXPECT_NE(lint.out.find("badkey.json:5:51: error: find key with description 'nosuchkey' failed [at "
+                            "/testData/0/profiles/0/_key_data/0/action_data]\n"),
+              std::string::npos)
+        << lint.out;
 
     const RunResult ok = run({"compile", "good.json", "--hand", "right", "-p", "P", "-o", "out.zvmp"});
     ASSERT_EQ(ok.status, 0) << ok.err;

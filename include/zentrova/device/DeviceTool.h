@@ -9,7 +9,11 @@
 // handshake or 30 s in one operation (an upload: 0.2 s more per 4096 bytes).
 // Calls of doPfu and getFwVersion run one at a time: one that overlaps
 // another (from another thread) waits for it (pfu_log is one process-global
-// stream).
+// stream). The mouse ID check and the operation each hold an advisory lock
+// on the mouse's device node: another program's operation on the mouse ends
+// first; one that goes on for more than 30 s fails the call with
+// ZENTROVA_PFU_USB_ERROR. A mouse that went away since the listing or fails
+// a string request is left out of the search.
 #ifndef ZENTROVA_DEVICE_DEVICETOOL_H
 #define ZENTROVA_DEVICE_DEVICETOOL_H
 

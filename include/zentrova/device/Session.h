@@ -14,7 +14,11 @@
 //       r = session.activateProfile(3);
 //
 // A Session is used by one thread at a time. The mouse is released when the
-// Session is closed or destroyed.
+// Session is closed or destroyed. Each operation holds an advisory lock on
+// the mouse's device node (flock) while it runs: the same operation of
+// another program, or of another Session, waits for it at most as long as an
+// operation may take (3 times busyBoundMs) and is then Busy, "another program
+// is using the mouse at /dev/bus/usb/BBB/DDD".
 #ifndef ZENTROVA_DEVICE_SESSION_H
 #define ZENTROVA_DEVICE_SESSION_H
 
@@ -77,7 +81,10 @@ struct LedSettings {
 };
 
 // The attached mice of one hand, or of both, in libusb's order. Reading their
-// strings needs access to their device nodes: AccessDenied names the node.
+// strings needs access to their device nodes: a mouse that may not be opened
+// makes the result AccessDenied, naming its node, while the others are still
+// listed. A mouse that went away, or does not answer a string request, is
+// left out.
 ZENTROVA_API Result listMice(std::vector<MouseInfo>& mice, std::optional<Hand> hand = std::nullopt);
 
 // Picks the one mouse of `mice` that `selector` selects; its index goes to
@@ -96,7 +103,10 @@ public:
     Session& operator=(Session&&) noexcept;
 
     // Finds the mouse `selector` selects and opens it into `session` (which
-    // releases any mouse it held first).
+    // releases any mouse it held first). A mouse that may not be opened is
+    // AccessDenied, naming its node, unless the selection is by serial number
+    // and another mouse has it. A mouse that does not answer a string request
+    // is left out; when then no mouse matches, NoMouse's message names it.
     static Result open(const Selector& selector, Session& session, const SessionOptions& options = {});
 
     bool isOpen() const;

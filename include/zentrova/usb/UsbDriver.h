@@ -53,8 +53,10 @@ public:
     // Reads ASCII string descriptor `index` of the open device into `out`.
     void getString(std::string& out, unsigned char index);
     // Lists the devices with the given IDs (-1 matches any) in libusb order,
-    // probing each one (through `handle`) for its strings. Call it only while
-    // no device is open.
+    // probing each one (through `handle`) for its strings. A device that went
+    // away since the listing, or whose string requests fail (stalled, not
+    // answered), is left out; one this process may not open throws "access
+    // denied". Call it only while no device is open.
     void findByVidPid(std::vector<UsbDeviceInfo>& devices, int vid, int pid);
     // Reads the open device's device and configuration descriptors over
     // endpoint 0 into `out` (replacing its content). Class-specific and other
@@ -65,8 +67,9 @@ public:
     void getDescriptors(UsbDescriptors& out);
     // Lists every device whose manufacturer, product and serial-number
     // strings contain the given patterns (case-sensitive; an empty pattern
-    // matches anything), in libusb order. Devices this process may not open
-    // are skipped. Call it only while no device is open.
+    // matches anything), in libusb order. Devices this process may not open,
+    // that went away or whose string requests fail are skipped. Call it only
+    // while no device is open.
     void findByStrings(std::vector<UsbDeviceInfo>& devices, const std::string& manufacturer,
                        const std::string& product, const std::string& serialNumber);
 
@@ -78,6 +81,21 @@ public:
     libusb_device_handle* deviceHandle() const { return handle; }
 
 protected:
+    // A device of an enumeration that could not be described: the libusb
+    // code of the open or string request that failed.
+    struct Unprobed {
+        libusb_device* device;
+        int usbCode;
+    };
+    // Lists the devices of vendor `vid` whose product ID is one of `pids`
+    // (any when empty) as findByVidPid does. With `unprobed`, every device
+    // that could not be opened or read goes there instead, access denied
+    // included; only a search that runs out of memory or cannot list the
+    // devices throws.
+    __attribute__((visibility("hidden"))) void probeByIds(std::vector<UsbDeviceInfo>& devices, int vid,
+                                                           const std::vector<int>& pids,
+                                                           std::vector<Unprobed>* unprobed);
+
     virtual void open_callback() = 0;
     virtual void close_callback() = 0;
 

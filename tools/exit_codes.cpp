@@ -1,0 +1,45 @@
+#include "exit_codes.h"
+
+int exitCodeFor(zentrova::Cause cause)
+{
+    using zentrova::Cause;
+    switch (cause) {
+    case Cause::Done:
+        return 0;
+    case Cause::NoMouse:
+    case Cause::SeveralMice:
+        return 3;
+    case Cause::AccessDenied:
+        return 4;
+    case Cause::Disconnected:
+        return 5;
+    case Cause::Timeout:
+    case Cause::Busy:
+        return 6;
+    case Cause::DeviceError:
+        return 7;
+    case Cause::InvalidFile:
+    case Cause::UnreadableFile:
+        return 8;
+    case Cause::NothingToDo:
+        return 9;
+    case Cause::UsbError:
+    case Cause::Unexpected:
+        break;
+    }
+    return 1;
+}
+
+const char* exitStatusTable()
+{
+    return "  0  success\n"
+           "  1  other failure (USB error, unexpected)\n"
+           "  2  usage error (bad command line)\n"
+           "  3  no mouse, or several and none chosen\n"
+           "  4  access denied\n"
+           "  5  mouse disconnected\n"
+           "  6  timeout or busy\n"
+           "  7  the mouse reported an error\n"
+           "  8  invalid or unreadable file (including a profile with errors)\n"
+           "  9  nothing to do\n";
+}

@@ -25,11 +25,11 @@ namespace {
 
 constexpr const char* kLogFile = "pfg.log";
 
-// pfg.log, open for appending from init() to deinit(). A generation's lines
-// are gathered in memory and written in few large pieces: when much has
-// gathered, and at deinit(). The file receives the same bytes as when every
-// line was written on its own, at a handful of system calls per generation
-// however many lines the profile gives.
+// pfg.log, open for appending from init() to deinit(). Text is kept in memory
+// only until the next flush point (the end of a line, an "[ERROR]" line, a
+// "[MACRO]" or "[KEY_REPEATER]" block), where it goes to the file in one
+// write: a reader of the log, or a process that dies, sees every line up to
+// the last flush point.
 class LogFile : public PfgLogSink {
 public:
     ~LogFile() override { close(); }
@@ -61,15 +61,14 @@ public:
             drain();
     }
 
-    // Lines are kept until enough have gathered or the generation ends.
-    void flush() override {}
+    void flush() override { drain(); }
 
 private:
     static constexpr size_t kGathered = 64 * 1024;
 
     void drain()
     {
-        if (fd_)
+        if (fd_ && !pending_.empty())
             zentrova::writeAll(fd_.get(), pending_.data(), pending_.size());
         pending_.clear();
     }

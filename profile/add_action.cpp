@@ -23,6 +23,7 @@
 #include "profile/action_programs.h"
 #include "profile/compile_notes.h"
 #include "profile/json_fields.h"
+#include "profile/json_parse.h"
 #include "profile/pfg_log.h"
 #include "profile/pfg_state.h"
 #include "zentrova/profile/key_tables.h"
@@ -262,9 +263,7 @@ class BindingObject {
 public:
     BindingObject(const char* kind, unsigned press, const char* text) : kind_(kind), press_(press)
     {
-        if (text != nullptr)
-            doc_.Parse<rapidjson::kParseIterativeFlag>(text);
-        if (text == nullptr || doc_.HasParseError() || !doc_.IsObject())
+        if (text == nullptr || parseJson(doc_, text).IsError() || !doc_.IsObject())
             refuse("action_data is not a JSON object");
     }
 
@@ -303,18 +302,23 @@ private:
     bool ok_ = true;
 };
 
+// The block of lines that a bound macro leaves in the log, in one write.
 void logMacroBlock(unsigned press)
 {
     const action_params_t& a = action_params;
-    pfg_log_write("%-16s bind macro to mouse event %u\n", PFG_TAG_MACRO, press);
-    pfg_log_write("%-16s macro_id=%d\n", PFG_TAG_MACRO, a.macro_id);
-    pfg_log_write("%-16s macro mode? %s\n", PFG_TAG_MACRO, a.macro_mode ? "Repeat Macro constanty" : "Normal macro");
-    pfg_log_write("%-16s constant_type? %s\n", PFG_TAG_MACRO, a.constant_type ? "Toggle" : "while pressed");
-    pfg_log_write("%-16s repeat count=%d\n", PFG_TAG_MACRO, a.repeat_times);
-    pfg_log_write("%-16s interrupt=%d\n", PFG_TAG_MACRO, a.interruptible ? 1 : 0);
-    pfg_log_write("%-16s macro player delay: %d\n", PFG_TAG_MACRO, a.delay_from);
-    pfg_log_write("%-16s macro total delay: %d\n", PFG_TAG_MACRO, a.macro_total_delay);
-    pfg_log_write("\n");
+    pfg_log_write("%-16s bind macro to mouse event %u\n"
+                  "%-16s macro_id=%d\n"
+                  "%-16s macro mode? %s\n"
+                  "%-16s constant_type? %s\n"
+                  "%-16s repeat count=%d\n"
+                  "%-16s interrupt=%d\n"
+                  "%-16s macro player delay: %d\n"
+                  "%-16s macro total delay: %d\n"
+                  "\n",
+                  PFG_TAG_MACRO, press, PFG_TAG_MACRO, a.macro_id, PFG_TAG_MACRO,
+                  a.macro_mode ? "Repeat Macro constanty" : "Normal macro", PFG_TAG_MACRO,
+                  a.constant_type ? "Toggle" : "while pressed", PFG_TAG_MACRO, a.repeat_times, PFG_TAG_MACRO,
+                  a.interruptible ? 1 : 0, PFG_TAG_MACRO, a.delay_from, PFG_TAG_MACRO, a.macro_total_delay);
     pfg_log_flush();
 }
 
@@ -408,17 +412,18 @@ void addMacro(Slots slots, const char* text)
         advanceSharedProgram();
 }
 
+// The block of lines that a bound key repeater leaves in the log, in one write.
 void logRepeaterBlock(unsigned press)
 {
     const action_params_t& a = action_params;
-    pfg_log_write("%-16s bind following key repeater(code=%d) to mouse event %u\n", PFG_TAG_KEY_REPEATER,
-                  static_cast<int>(a.repeater_key), press);
-    pfg_log_write("%-16s repeat count=%d, repeat mode? %s, repeat constantly type ? %s\n", PFG_TAG_KEY_REPEATER,
+    pfg_log_write("%-16s bind following key repeater(code=%d) to mouse event %u\n"
+                  "%-16s repeat count=%d, repeat mode? %s, repeat constantly type ? %s\n"
+                  "%-16s delay_from = %d, delay_to = %d\n"
+                  "\n",
+                  PFG_TAG_KEY_REPEATER, static_cast<int>(a.repeater_key), press, PFG_TAG_KEY_REPEATER,
                   a.repeater_times, a.key_repeater_mode ? "constantly" : "normal",
-                  a.key_repeater_constant_type ? "toggle" : "While pressed");
-    pfg_log_write("%-16s delay_from = %d, delay_to = %d\n", PFG_TAG_KEY_REPEATER, a.repeater_delay_from,
-                  a.repeater_delay_to);
-    pfg_log_write("\n");
+                  a.key_repeater_constant_type ? "toggle" : "While pressed", PFG_TAG_KEY_REPEATER,
+                  a.repeater_delay_from, a.repeater_delay_to);
     pfg_log_flush();
 }
 

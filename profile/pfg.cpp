@@ -1,84 +1,121 @@
 // doPfg: one generation into pfg.log and an image file, written once.
 #include "zentrova/profile/pfg.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "profile/generator.h"
 #include "profile/pfg_log.h"
 #include "profile/pfg_state.h"
+#include "util/file_handle.h"
 
 namespace {
 
 constexpr const char* kLogFile = "pfg.log";
 
-// A log sink on a C stream: pfg.log, or standard output for the progress lines.
-class StreamSink : public PfgLogSink {
+// pfg.log, open for appending from init() to deinit(). Text is kept in memory
+// only until the next flush point (the end of a line, an "[ERROR]" line, a
+// "[MACRO]" or "[KEY_REPEATER]" block), where it goes to the file in one
+// write: a reader of the log, or a process that dies, sees every line up to
+// the last flush point.
+class LogFile : public PfgLogSink {
 public:
-    std::FILE* file = nullptr;
-    void write(const char* text, size_t length) override { std::fwrite(text, 1, length, file); }
-    void flush() override { std::fflush(file); }
+    ~LogFile() override { close(); }
+
+    bool open(const char* name)
+    {
+        close();
+        fd_ = zentrova::FileDescriptor(::open(name, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
+        return static_cast<bool>(fd_);
+    }
+
+    void close()
+    {
+        drain();
+        fd_.reset();
+    }
+
+    void write(const char* text, size_t length) override
+    {
+        try {
+            pending_.append(text, length);
+        } catch (const std::bad_alloc&) {
+            // No room to gather: what came before, then this text, directly.
+            drain();
+            zentrova::writeAll(fd_.get(), text, length);
+            return;
+        }
+        if (pending_.size() >= kGathered)
+            drain();
+    }
+
+    void flush() override { drain(); }
+
+private:
+    static constexpr size_t kGathered = 64 * 1024;
+
+    void drain()
+    {
+        if (fd_ && !pending_.empty())
+            zentrova::writeAll(fd_.get(), pending_.data(), pending_.size());
+        pending_.clear();
+    }
+
+    zentrova::FileDescriptor fd_;
+    std::string pending_;
 };
 
-StreamSink g_logFile;
+LogFile g_logFile;
 
 // A new file beside the destination that becomes the destination by rename,
 // so that the destination is never seen half written and a failed
-// generation leaves it as it was. Removed again unless renamed.
+// generation leaves it as it was. Removed again unless renamed. It is
+// created as fopen(destination, "wb") would create the destination (mode
+// 0666 less the umask), under a name that no other file has.
 class TemporaryImage {
 public:
-    explicit TemporaryImage(const std::string& destination) : path_(destination + ".partial-XXXXXX")
+    explicit TemporaryImage(const std::string& destination)
     {
-        fd_ = mkstemp(&path_[0]);
-        error_ = fd_ < 0 ? errno : 0;
+        for (int attempt = 0; attempt < kAttempts; ++attempt) {
+            path_ = destination + ".partial-" + uniqueSuffix();
+            fd_ = zentrova::FileDescriptor(::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+            if (fd_ || errno != EEXIST)
+                break;
+        }
+        error_ = fd_ ? 0 : errno;
+        state_ = fd_ ? State::Created : State::None;
     }
     ~TemporaryImage()
     {
-        if (fd_ >= 0)
-            close(fd_);
-        if (fd_ != kRenamed)
+        fd_.reset();
+        if (state_ == State::Created)
             unlink(path_.c_str());
     }
     TemporaryImage(const TemporaryImage&) = delete;
     TemporaryImage& operator=(const TemporaryImage&) = delete;
 
-    bool created() const { return fd_ >= 0; }
+    bool created() const { return state_ != State::None; }
     /// The system's text for the last failure.
     const char* error() const { return std::strerror(error_); }
 
     bool write(const std::vector<uint8_t>& bytes)
     {
-        size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                error_ = n < 0 ? errno : ENOSPC;
-                return false;
-            }
-            done += static_cast<size_t>(n);
-        }
-        // mkstemp creates the file for its owner only; an image is an
-        // ordinary file, as fopen would have made it.
-        const mode_t mask = umask(0);
-        umask(mask);
-        bool ok = fchmod(fd_, 0666 & ~mask) == 0;
-        if (!ok)
+        error_ = zentrova::writeAll(fd_.get(), bytes.data(), bytes.size());
+        if (fd_.reset() != 0 && error_ == 0)
             error_ = errno;
-        if (close(fd_) != 0 && ok) {
-            ok = false;
-            error_ = errno;
-        }
-        fd_ = -1;
-        return ok;
+        return error_ == 0;
     }
 
     bool renameTo(const std::string& destination)
@@ -87,24 +124,48 @@ public:
             error_ = errno;
             return false;
         }
-        fd_ = kRenamed;
+        state_ = State::Renamed;
         return true;
     }
 
 private:
-    static constexpr int kRenamed = -2;
+    enum class State { None, Created, Renamed };
+    static constexpr int kAttempts = 100;
+
+    // Six letters and digits, different from call to call and from process
+    // to process.
+    static std::string uniqueSuffix()
+    {
+        static std::atomic<uint64_t> calls{0};
+        const uint64_t now = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+        uint64_t x = now ^ (static_cast<uint64_t>(getpid()) << 40) ^ (calls.fetch_add(1) * 0x9E3779B97F4A7C15u);
+        // splitmix64's finaliser spreads every input bit over the result.
+        x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9u;
+        x = (x ^ (x >> 27)) * 0x94D049BB133111EBu;
+        x ^= x >> 31;
+        static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+        std::string suffix(6, ' ');
+        for (char& c : suffix) {
+            c = kDigits[x % 62];
+            x /= 62;
+        }
+        return suffix;
+    }
+
     std::string path_;
-    int fd_ = -1;
+    zentrova::FileDescriptor fd_;
+    State state_ = State::None;
     int error_ = 0;
 };
 
-// Whether the two names are one file: the same device and inode when both
-// exist, else the same name.
-bool sameFile(const char* a, const char* b)
+// Whether the file named `a` is `b`, whose status is `sb` (null when `b`
+// does not exist): the same device and inode when both exist, else the same
+// name.
+bool sameFile(const char* a, const char* b, const struct stat* sb)
 {
-    struct stat sa, sb;
-    if (stat(a, &sa) == 0 && stat(b, &sb) == 0)
-        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    struct stat sa;
+    if (sb != nullptr && stat(a, &sa) == 0)
+        return sa.st_dev == sb->st_dev && sa.st_ino == sb->st_ino;
     return std::strcmp(a, b) == 0;
 }
 
@@ -124,16 +185,17 @@ void generate(const char* jsonFile, int rightHand, const char* profileName, cons
         pfg_log_line("%-16s no output file given\n", PFG_TAG_ERROR);
         return;
     }
+    struct stat st;
+    const bool outputExists = stat(outputFile, &st) == 0;
     // Writing the image over its own JSON file would destroy the user's profiles.
-    if (jsonFile != nullptr && sameFile(jsonFile, outputFile)) {
+    if (jsonFile != nullptr && sameFile(jsonFile, outputFile, outputExists ? &st : nullptr)) {
         pfg_log_line("%-16s the profile image '%s' is the JSON file '%s'\n", PFG_TAG_ERROR, outputFile, jsonFile);
         return;
     }
     // What fopen(outputFile, "wb") would refuse is refused here too: a
     // directory, or an existing file that may not be written.
-    struct stat st;
     int refused = 0;
-    if (stat(outputFile, &st) == 0) {
+    if (outputExists) {
         if (S_ISDIR(st.st_mode))
             refused = EISDIR;
         else if (access(outputFile, W_OK) != 0)
@@ -169,19 +231,14 @@ void generate(const char* jsonFile, int rightHand, const char* profileName, cons
 
 void init(void)
 {
-    if (g_logFile.file != nullptr)
-        std::fclose(g_logFile.file);
-    g_logFile.file = std::fopen(kLogFile, "a");
-    pfg_state.log = g_logFile.file != nullptr ? &g_logFile : nullptr;
+    pfg_state.log = g_logFile.open(kLogFile) ? &g_logFile : nullptr;
     pfg_state.progress = pfg_stdout_sink();
     pfg_reset_generation();
 }
 
 void deinit(void)
 {
-    if (g_logFile.file != nullptr)
-        std::fclose(g_logFile.file);
-    g_logFile.file = nullptr;
+    g_logFile.close();
     pfg_state.log = nullptr;
 }
 

@@ -13,7 +13,7 @@ void vwrite(const char* format, va_list args)
     PfgLogSink* log = pfg_state.log;
     if (log == nullptr)
         return;
-    char small[256];
+    char small[1024];
     va_list copy;
     va_copy(copy, args);
     const int n = std::vsnprintf(small, sizeof small, format, copy);

@@ -12,7 +12,7 @@
 class PfgLogSink {
 public:
     virtual ~PfgLogSink() = default;
-    /// Text of one write: whole lines, each ending in '\n'.
+    /// Text of one write: one or more whole lines, each ending in '\n'.
     virtual void write(const char* text, size_t length) = 0;
     virtual void flush() {}
 };

@@ -9,11 +9,17 @@
 // DPI values in the state carried to the next generation.
 #include "profile/process_profile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,6 +29,7 @@
 #include "profile/add_action.h"
 #include "profile/compile_notes.h"
 #include "profile/json_fields.h"
+#include "profile/json_parse.h"
 #include "profile/pfg_log.h"
 #include "profile/pfg_state.h"
 #include "zentrova/profile/key_tables.h"
@@ -447,21 +454,109 @@ void logSchemaError(const char* handName, const char* profileName, const std::st
     pfg_log_line("%-16s profile '%s' on %s: %s\n", PFG_TAG_ERROR, profileName, handName, what.c_str());
 }
 
+// A generation once its document is parsed (or known not to parse): the
+// schema check, then the compilation.
+bool processDocument(const rapidjson::Document& doc, const rapidjson::ParseResult& parsed, const char* source,
+                     const char* handName, const char* profileName)
+{
+    try {
+        if (parsed.IsError()) {
+            pfg_state.error_offset = parsed.Offset();
+            logSchemaError(handName, profileName,
+                           std::string("JSON file '") + source + "' does not parse: " +
+                               rapidjson::GetParseError_En(parsed.Code()) + " (offset " +
+                               std::to_string(parsed.Offset()) + ")");
+            return false;
+        }
+        std::vector<HandEntry> hands = readDocument(doc, handName, profileName);
+        for (HandEntry& hand : hands) {
+            printProgress("Name: ", handName);
+            ++pfg_state.hand_entries;
+            for (Profile& profile : hand.profiles) {
+                printProgress("\nprofile_name: ", profileName);
+                ++pfg_state.profiles_compiled;
+                compile(profile, hand.index);
+            }
+        }
+        return true;
+    } catch (const SchemaError& e) {
+        pfg_state.error_pointer = e.pointer;
+        logSchemaError(handName, profileName, e.where + " " + e.what);
+    } catch (const std::bad_alloc&) {
+        logSchemaError(handName, profileName, "out of memory reading the JSON file");
+    }
+    return false;
+}
+
+// Reads the JSON file into `text`. When that cannot be done, logs why and
+// gives the generation's result: false for a file too large (or no memory
+// for it), true for one that cannot be opened or read (nothing is compiled).
+std::optional<bool> readOrLog(const char* jsonFile, const char* handName, const char* profileName, std::string& text,
+                              bool& regular)
+{
+    text.clear();
+    try {
+        const JsonFileRead read = jsonFile != nullptr ? readJsonFile(jsonFile, text, &regular) : JsonFileRead::CannotRead;
+        if (read == JsonFileRead::TooLarge) {
+            logSchemaError(handName, profileName,
+                           std::string("JSON file '") + jsonFile + "' is larger than " +
+                               std::to_string(kMaxJsonFileSize) + " bytes");
+            return false;
+        }
+        if (read == JsonFileRead::CannotRead) {
+            pfg_log_line("Failed to open the JSON file. fileName=%s\n", jsonFile != nullptr ? jsonFile : "(null)");
+            return true;
+        }
+    } catch (const std::bad_alloc&) {
+        logSchemaError(handName, profileName, "out of memory reading the JSON file");
+        return false;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
-JsonFileRead readJsonFile(const char* path, std::string& text)
+JsonFileRead readJsonFile(const char* path, std::string& text, bool* regular)
 {
-    zentrova::FileHandle file(std::fopen(path, "rb"));
+    const zentrova::FileDescriptor file(::open(path, O_RDONLY | O_CLOEXEC));
     if (!file)
         return JsonFileRead::CannotRead;
-    char chunk[65536];
-    size_t n = 0;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
-        if (text.size() + n > kMaxJsonFileSize)
+    // A file is read straight into a string of the size it claims (one more
+    // byte shows that it ended there); one without a size (a pipe, a device)
+    // or larger than it said grows the string as it comes, never beyond one
+    // byte over the limit.
+    constexpr size_t kLimit = kMaxJsonFileSize + 1;
+    struct stat st;
+    const bool isRegular = fstat(file.get(), &st) == 0 && S_ISREG(st.st_mode);
+    if (regular != nullptr)
+        *regular = isRegular;
+    const bool sized = isRegular && st.st_size > 0;
+    if (sized && static_cast<uint64_t>(st.st_size) > kMaxJsonFileSize)
+        return JsonFileRead::TooLarge;
+    const size_t start = text.size();
+    size_t capacity = sized ? static_cast<size_t>(st.st_size) + 1 : size_t{65536};
+    size_t done = 0;
+    for (;;) {
+        if (done == capacity)
+            capacity = std::min(2 * capacity, kLimit);
+        text.resize(start + capacity);
+        const ssize_t n = ::read(file.get(), &text[start + done], capacity - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            text.resize(start + done);
+            return JsonFileRead::CannotRead;
+        }
+        if (n == 0)
+            break;
+        done += static_cast<size_t>(n);
+        if (done > kMaxJsonFileSize) {
+            text.resize(start + done);
             return JsonFileRead::TooLarge;
-        text.append(chunk, n);
+        }
     }
-    return std::ferror(file.get()) ? JsonFileRead::CannotRead : JsonFileRead::Read;
+    text.resize(start + done);
+    return JsonFileRead::Read;
 }
 
 int64_t freeform_dpi_unwrapped(int32_t setting)
@@ -494,23 +589,27 @@ bool processProfile(const char* jsonFile, const char* handName, const char* prof
     if (handName == nullptr || profileName == nullptr)
         return false;
     std::string text;
+    bool regular = false;
+    if (const std::optional<bool> ended = readOrLog(jsonFile, handName, profileName, text, regular))
+        return *ended;
     try {
-        const JsonFileRead read = jsonFile != nullptr ? readJsonFile(jsonFile, text) : JsonFileRead::CannotRead;
-        if (read == JsonFileRead::TooLarge) {
-            logSchemaError(handName, profileName,
-                           std::string("JSON file '") + jsonFile + "' is larger than " +
-                               std::to_string(kMaxJsonFileSize) + " bytes");
-            return false;
+        pfg_log_line("Process profile(%s) on %s start!!!\n", profileName, handName);
+        rapidjson::Document doc;
+        // A regular file is parsed in place: the document's strings stay in
+        // `text` instead of being copied. When that fails, `text` no longer
+        // holds what the file does, and the file is read again for the parse
+        // that decides and names the error.
+        rapidjson::ParseResult parsed = regular ? parseJsonInPlace(doc, &text[0]) : parseJson(doc, text.c_str());
+        if (parsed.IsError() && regular) {
+            if (const std::optional<bool> ended = readOrLog(jsonFile, handName, profileName, text, regular))
+                return *ended;
+            parsed = parseJson(doc, text.c_str());
         }
-        if (read == JsonFileRead::CannotRead) {
-            pfg_log_line("Failed to open the JSON file. fileName=%s\n", jsonFile != nullptr ? jsonFile : "(null)");
-            return true;
-        }
+        return processDocument(doc, parsed, jsonFile, handName, profileName);
     } catch (const std::bad_alloc&) {
         logSchemaError(handName, profileName, "out of memory reading the JSON file");
         return false;
     }
-    return processProfileText(text, jsonFile, handName, profileName);
 }
 
 bool processProfileText(const std::string& text, const char* source, const char* handName, const char* profileName)
@@ -519,36 +618,11 @@ bool processProfileText(const std::string& text, const char* source, const char*
         return false;
     try {
         pfg_log_line("Process profile(%s) on %s start!!!\n", profileName, handName);
-
         rapidjson::Document doc;
-        // Iterative parsing accepts exactly the same documents as the default
-        // recursive parser, without running out of stack on deep nesting.
-        doc.Parse<rapidjson::kParseIterativeFlag>(text.c_str());
-        if (doc.HasParseError()) {
-            pfg_state.error_offset = doc.GetErrorOffset();
-            logSchemaError(handName, profileName,
-                           std::string("JSON file '") + source + "' does not parse: " +
-                               rapidjson::GetParseError_En(doc.GetParseError()) + " (offset " +
-                               std::to_string(doc.GetErrorOffset()) + ")");
-            return false;
-        }
-
-        std::vector<HandEntry> hands = readDocument(doc, handName, profileName);
-        for (HandEntry& hand : hands) {
-            printProgress("Name: ", handName);
-            ++pfg_state.hand_entries;
-            for (Profile& profile : hand.profiles) {
-                printProgress("\nprofile_name: ", profileName);
-                ++pfg_state.profiles_compiled;
-                compile(profile, hand.index);
-            }
-        }
-        return true;
-    } catch (const SchemaError& e) {
-        pfg_state.error_pointer = e.pointer;
-        logSchemaError(handName, profileName, e.where + " " + e.what);
+        const rapidjson::ParseResult parsed = parseJson(doc, text.c_str());
+        return processDocument(doc, parsed, source, handName, profileName);
     } catch (const std::bad_alloc&) {
         logSchemaError(handName, profileName, "out of memory reading the JSON file");
+        return false;
     }
-    return false;
 }

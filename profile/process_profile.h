@@ -26,7 +26,9 @@ constexpr size_t kMaxJsonFileSize = 64u * 1024 * 1024;
 enum class JsonFileRead { Read, CannotRead, TooLarge };
 
 /// Reads at most kMaxJsonFileSize bytes of the file `path` into `text`.
-JsonFileRead readJsonFile(const char* path, std::string& text);
+/// `regular`, when given, tells whether the file is a regular one (which
+/// reads the same again, unlike a pipe).
+JsonFileRead readJsonFile(const char* path, std::string& text, bool* regular = nullptr);
 
 /// processProfile over JSON text already in memory; `source` names it in
 /// the log's parse error line.

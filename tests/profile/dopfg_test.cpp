@@ -1,9 +1,12 @@
 // doPfg end to end: image files and pfg.log as the configurator sees them.
+#include <sys/stat.h>
+
 #include <algorithm>
 
 #include "profile_fixture.h"
 #include "support/Permissions.h"
 #include "zentrova/device/ProfileLoader.h"
+#include "zentrova/profile/Compiler.h"
 #include "zentrova/profile/pfg.h"
 
 namespace {
@@ -170,6 +173,37 @@ TEST_F(DoPfgTest, RefusedGenerationsLeaveTheDestinationAlone)
         names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"adir", "in.json", "out.zvmp", "pfg.log", "ro"}));
+}
+
+// 1500 macro bindings, all but 16 refused: far more log than is gathered in
+// memory before it goes to the file. pfg.log keeps the earlier call's lines
+// and then holds exactly what the compiler API logs for the same document.
+TEST_F(DoPfgTest, LongLogArrivesWholeAndInOrder)
+{
+    std::string keys;
+    for (int i = 0; i < 1500; ++i)
+        keys += R"({"key_code":15,"action_type":3,"action_data":"{\"macro_id\":1,\"macro_mode\":false,)"
+                R"(\"constant_type\":false,\"repeat_times\":1,\"delay_from\":100,\"delay_to\":0,\"interruptible\":true}"},)";
+    const std::string json =
+        replaced(readFile(kExamples + "office.json"), R"("_key_data": [)", R"("_key_data": [)" + keys);
+    writeFile("in.json", json);
+    generate(kExamples + "office.json", 1, "Work");
+    const std::string before = readFile("pfg.log");
+    const zentrova::CompileResult api = zentrova::compileProfile(json, zentrova::Hand::Right, "Work", "in.json");
+    ASSERT_GT(api.log.size(), 128u * 1024);
+    generate("in.json", 1, "Work");
+    EXPECT_EQ(readFile("pfg.log"), before + api.log);
+}
+
+// The image is created as fopen would create it: 0666 less the umask.
+TEST_F(DoPfgTest, ImageModeFollowsTheUmask)
+{
+    for (const mode_t mask : {mode_t{0}, mode_t{022}, mode_t{077}}) {
+        const mode_t previous = umask(mask);
+        generate(kExamples + "office.json", 1, "Work");
+        umask(previous);
+        EXPECT_EQ(fs::status("out.zvmp").permissions(), static_cast<fs::perms>(0666 & ~mask)) << mask;
+    }
 }
 
 } // namespace

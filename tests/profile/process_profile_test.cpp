@@ -1,5 +1,12 @@
 // The profile JSON reader: values derived from the profile, selection and
 // order of the bindings, and documents that break the schema.
+#include <pthread.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <thread>
+
+#include "profile/json_parse.h"
 #include "profile/process_profile.h"
 #include "profile_fixture.h"
 
@@ -140,6 +147,83 @@ TEST_F(ProcessProfileTest, SchemaBreaksStopWithoutChangingAnything)
     // The longest macro name that fits the field is accepted.
     EXPECT_TRUE(process(replaced(kDocument, R"("macro_name":"M")", R"("macro_name":")" + std::string(63, 'x') + "\"")));
     EXPECT_EQ(std::string(pfg_state.macros[0].macro_name), std::string(63, 'x'));
+}
+
+// Values nested deeper than the recursive parse goes are read all the same
+// (the profile compiles as without them), and a broken deep document is
+// named by the same error and offset as a shallow one would be.
+TEST_F(ProcessProfileTest, NestingOfAnyDepth)
+{
+    const size_t limit = kRecursiveParseDepth;  // the root object is the first level
+    const struct {
+        size_t depth;
+        bool closed;
+    } cases[] = {{limit - 1, true}, {limit, true}, {1000000, true}, {1000000, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.depth);
+        pfg_reset_generation();
+        const std::string nested = std::string(c.depth, '[') + std::string(c.depth - (c.closed ? 0 : 1), ']');
+        EXPECT_EQ(process(replaced(kDocument, R"({"testData":[)", R"({"x":)" + nested + R"(,"testData":[)")), c.closed);
+        if (c.closed) {
+            EXPECT_EQ(newImage(), kRecords);
+        } else {
+            EXPECT_NE(newLog().find("does not parse: Missing a comma or ']' after an array element. (offset " +
+                                    std::to_string(2 * c.depth + 15) + ")"),
+                      std::string::npos);
+        }
+    }
+}
+
+// A file is read whole up to the limit, whether it states its size or not.
+TEST_F(ProcessProfileTest, ReadsFilesWholeUpToTheLimit)
+{
+    writeFile("small.json", kDocument);
+    for (const auto& [name, size] : {std::pair{"limit", kMaxJsonFileSize}, std::pair{"over", kMaxJsonFileSize + 1}}) {
+        writeFile(name, "");
+        std::filesystem::resize_file(name, size);
+    }
+    // A pipe states no size and holds several times what is read at first.
+    const std::string piped = std::string(300000, ' ') + kDocument;
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    std::thread writer([&] {
+        sigset_t pipeSignal;  // a reader that stopped early fails the test, not the process
+        sigemptyset(&pipeSignal);
+        sigaddset(&pipeSignal, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+        for (size_t done = 0; done < piped.size();) {
+            const ssize_t n = write(fds[1], piped.data() + done, piped.size() - done);
+            if (n <= 0)
+                break;
+            done += static_cast<size_t>(n);
+        }
+        close(fds[1]);
+    });
+    const struct {
+        std::string path;
+        JsonFileRead result;
+        size_t size;
+        std::string text;
+    } cases[] = {
+        {"small.json", JsonFileRead::Read, 0, kDocument},
+        {"/dev/fd/" + std::to_string(fds[0]), JsonFileRead::Read, 0, piped},
+        {"limit", JsonFileRead::Read, kMaxJsonFileSize, ""},
+        {"over", JsonFileRead::TooLarge, 0, ""},
+        {".", JsonFileRead::CannotRead, 0, ""},
+        {"missing.json", JsonFileRead::CannotRead, 0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        std::string text;
+        EXPECT_EQ(readJsonFile(c.path.c_str(), text), c.result);
+        if (c.size != 0) {
+            EXPECT_EQ(text.size(), c.size);
+        } else if (c.result == JsonFileRead::Read) {
+            EXPECT_EQ(text, c.text);
+        }
+    }
+    close(fds[0]);
+    writer.join();
 }
 
 } // namespace

@@ -19,7 +19,8 @@
 // `outputFile` stays as it was.
 //
 // init() opens pfg.log and resets the generator's state; deinit() closes the
-// log. doPfg calls both itself. The state is process-wide; doPfg calls and
+// log. doPfg calls both itself. A generation's lines reach pfg.log in a few
+// large writes, the last of them by deinit(). The state is process-wide; doPfg calls and
 // zentrova::compileProfile calls run one at a time. The DPI table, freeform
 // DPI and joystick mode of the last profile doPfg compiled carry over to its
 // next call until a profile sets them. zentrova::compileProfile

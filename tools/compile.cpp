@@ -5,25 +5,21 @@
 // the JSON file. Only an image compiled without errors is written to the
 // requested path (beside it first, then renamed into place), so a failed
 // run never replaces an existing image there.
-#include <fcntl.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "compile.h"
 
-#include <cerrno>
+#include <sys/stat.h>
+
 #include <cstdio>
-#include <cstring>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "arguments.h"
 #include "command.h"
+#include "exit_codes.h"
 #include "file_io.h"
-#include "zentrova/profile/Compiler.h"
-#include "zentrova/util/RuntimeError.h"
 
 namespace {
+
+using zentrova::Cause;
 
 constexpr int64_t kMaxProfileFileSize = 64 * 1024 * 1024;
 
@@ -45,109 +41,98 @@ bool sameFile(const std::string& a, const std::string& b)
     return a == b;
 }
 
-// Writes the image beside its destination first, then renames it into place.
-void storeImage(const std::string& output, const std::vector<uint8_t>& bytes)
+void printLines(const std::string& text)
 {
-    std::string temp = output + ".partial-XXXXXX";
-    const int fd = mkstemp(&temp[0]);
-    if (fd < 0)
-        runtime_error("cannot write %s: %s", output.c_str(), std::strerror(errno));
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            const int error = errno;
-            close(fd);
-            unlink(temp.c_str());
-            runtime_error("cannot write %s: %s", output.c_str(), std::strerror(error));
-        }
-        done += static_cast<size_t>(n);
-    }
-    // mkstemp creates 0600; an image is an ordinary file of the user's.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    if (close(fd) != 0 || rename(temp.c_str(), output.c_str()) != 0) {
-        const int error = errno;
-        unlink(temp.c_str());
-        runtime_error("cannot write %s: %s", output.c_str(), std::strerror(error));
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        if (end > start)
+            std::printf("%s\n", text.substr(start, end - start).c_str());
+        start = end + 1;
     }
 }
 
-int runCompile(int argc, char** argv)
-{
-    CommandLineParser cl("zentrova compile", argc, argv);
-    cl.addUsageDescription("PROFILE.json", "configurator profile file");
-    cl.addUsageDescription(kHandUsage, "mouse model whose entry of the file is compiled");
-    cl.addUsageDescription("-p, --profile NAME", "profile to compile (at most 30 characters)");
-    cl.addUsageDescription("-o, --output IMAGE", "profile image to write");
-    cl.addUsageDescription("-v, --verbose", "also show the generator's log and progress lines");
-    cl.addUsageDescription("-h, --help", "print this text");
-    handleHelp(cl);
-    const int rightHand = requireHand(cl);
-    const std::string profile = requireString(cl, "-p", "--profile");
-    const std::string output = requireString(cl, "-o", "--output");
-    const bool verbose = hasFlag(cl, "-v", "--verbose");
-    const std::string json = requirePositional(cl, "PROFILE.json");
-    cl.finish();
+struct Options {
+    CompileRequest request;
+    std::string output;
+};
 
-    const char* handName = rightHand ? "Right Mouse" : "Left Mouse";
-    const char* handWord = rightHand ? "right" : "left";
-    if (sameFile(json, output))
-        runtime_error("the image %s is the profile file %s; no image written", output.c_str(), json.c_str());
+int runCompile(const Options& o)
+{
+    if (o.output != "-" && sameFile(o.request.json, o.output))
+        throw UsageError("the image " + o.output + " is the profile file " + o.request.json + "; no image written");
+    const zentrova::CompileResult result = compileForTool(o.request);
+    storeFile(o.output, result.bytes);
+    std::fprintf(o.output == "-" ? stderr : stdout,
+                 "compiled profile '%s' (%s hand) of %s into %s: %zu programs, %zu bytes\n",
+                 o.request.profile.c_str(), o.request.hand.c_str(), o.request.json.c_str(),
+                 o.output == "-" ? "standard output" : o.output.c_str(), result.image->programs.size(),
+                 result.bytes.size());
+    return 0;
+}
+
+void defineCompile(CLI::App& zentrova)
+{
+    CLI::App* compile =
+        addCommand(zentrova, "compile", "compile a profile of a configurator JSON file into a profile image");
+    auto o = std::make_shared<Options>();
+    compile->add_option("PROFILE.json", o->request.json, "configurator profile file")->required();
+    addHandOption(compile, o->request.hand, "mouse model whose entry of the file is compiled")->required();
+    compile->add_option("-p,--profile", o->request.profile, "profile to compile, at most 30 characters")
+        ->type_name("NAME")
+        ->required();
+    compile->add_option("-o,--output", o->output, "profile image to write ('-': standard output)")
+        ->type_name("IMAGE")
+        ->required();
+    compile->add_flag("-v,--verbose", o->request.verbose, "also show the generator's log and progress lines");
+    addExamples(compile, {"zentrova compile shooter.json --hand right --profile Sniper -o sniper.zvmp",
+                          "zentrova compile shooter.json --hand=left -p Work -o - | zentrova inspect /dev/stdin"});
+    onRun(compile, [o] { return runCompile(*o); });
+}
+
+ToolCommandRegistration registration(20, defineCompile);
+
+} // namespace
+
+zentrova::CompileResult compileForTool(const CompileRequest& r)
+{
+    const zentrova::Hand hand = handOf(r.hand);
     std::string text;
     try {
-        const std::vector<uint8_t> bytes = readWholeFile(json, kMaxProfileFileSize);
+        const std::vector<uint8_t> bytes = readWholeFile(r.json, kMaxProfileFileSize);
         text.assign(bytes.begin(), bytes.end());
-    } catch (const std::runtime_error& e) {
+    } catch (const ToolFailure& e) {
         std::string why = e.what();
-        if (why.compare(0, json.size() + 2, json + ": ") == 0)
-            why.erase(0, json.size() + 2);
-        runtime_error("cannot open the profile file %s: %s", json.c_str(), why.c_str());
+        if (why.compare(0, r.json.size() + 2, r.json + ": ") == 0)
+            why.erase(0, r.json.size() + 2);
+        fail(e.cause, "cannot open the profile file %s: %s", r.json.c_str(), why.c_str());
     }
-    const zentrova::CompileResult result =
-        zentrova::compileProfile(text, rightHand ? zentrova::Hand::Right : zentrova::Hand::Left, profile, json);
-    if (verbose) {
-        size_t start = 0;
-        while (start < result.progress.size()) {
-            size_t end = result.progress.find('\n', start);
-            if (end == std::string::npos)
-                end = result.progress.size();
-            if (end > start)
-                std::printf("%s\n", result.progress.substr(start, end - start).c_str());
-            start = end + 1;
-        }
+    zentrova::CompileResult result = zentrova::compileProfile(text, hand, r.profile, r.json);
+    if (r.verbose) {
+        printLines(result.progress);
         std::printf("--- pfg.log ---\n%s---\n", result.log.c_str());
     }
 
     const size_t errors = result.errorCount();
     for (const zentrova::Diagnostic& d : result.diagnostics) {
         if (d.severity == zentrova::Diagnostic::Severity::Error)
-            std::fprintf(stderr, "%s: [ERROR] %s\n", location(json, d).c_str(), d.message.c_str());
+            std::fprintf(stderr, "%s: [ERROR] %s\n", location(r.json, d).c_str(), d.message.c_str());
     }
     if (errors)
-        runtime_error("%zu error%s while compiling profile '%s'; no image written", errors, errors == 1 ? "" : "s",
-                      profile.c_str());
+        fail(Cause::InvalidFile, "%zu error%s while compiling profile '%s'; no image written", errors,
+             errors == 1 ? "" : "s", r.profile.c_str());
     if (result.handEntries == 0)
-        runtime_error("%s has no \"%s\" entry; no image written", json.c_str(), handName);
+        fail(Cause::InvalidFile, "%s has no \"%s\" entry; no image written", r.json.c_str(),
+             hand == zentrova::Hand::Right ? "Right Mouse" : "Left Mouse");
     if (result.profilesCompiled == 0)
-        runtime_error("%s has no profile '%s' for the %s hand; no image written", json.c_str(), profile.c_str(),
-                      handWord);
+        fail(Cause::InvalidFile, "%s has no profile '%s' for the %s hand; no image written", r.json.c_str(),
+             r.profile.c_str(), r.hand.c_str());
     if (!result.image)
-        runtime_error("no image came out of the compiler");
+        fail(Cause::Unexpected, "no image came out of the compiler");
     if (!result.image->fitsLoader())
-        std::fprintf(stderr, "zentrova compile: warning: the mouse's profile loader will refuse this image: %s\n",
+        std::fprintf(stderr, "zentrova: warning: the mouse's profile loader will refuse this image: %s\n",
                      result.image->loaderProblem().c_str());
-
-    storeImage(output, result.bytes);
-    std::printf("compiled profile '%s' (%s hand) of %s into %s: %zu programs, %zu bytes\n", profile.c_str(), handWord,
-                json.c_str(), output.c_str(), result.image->programs.size(), result.bytes.size());
-    return 0;
+    return result;
 }
-
-ToolCommandRegistration compile({"compile", "compile a profile of a configurator JSON file into a profile image",
-                                 runCompile});
-
-} // namespace

@@ -57,7 +57,7 @@ TEST_F(ToolTest, VersionAndAboutPrintTheBuiltVersion)
     for (const char* option : {"--version", "-V"}) {
         const RunResult r = run({option});
         EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.out, "zentrova " + version + "\n") << option;
+        EXPECT_EQ(r.out, "zentrova " + version + " (libzentrova " + version + ")\n") << option;
     }
     const RunResult about = run({"about"});
     EXPECT_EQ(about.status, 0);
@@ -141,12 +141,12 @@ TEST_F(ToolTest, InspectRefusesDamagedImages)
     img.trailing = {0x00, 0x5b};
     testimg::writeFile(dir.path("bad.zvmp"), img.bytes());
     const RunResult r = run({"inspect", "bad.zvmp"});
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.status, 8);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "zentrova inspect: bad.zvmp: invalid profile image: 2 bytes of trailing data after the last of "
                      "the 5 programs\n");
     const RunResult missing = run({"inspect", "missing.zvmp"});
-    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.status, 8);
     EXPECT_EQ(missing.err, std::string("zentrova inspect: missing.zvmp: ") + std::strerror(ENOENT) + "\n");
 }
 
@@ -161,8 +161,8 @@ std::string profileJson(const std::string& binding)
            binding + "\"}]}]}]}";
 }
 
-// Failures (status 1) and command-line errors (status 2) say what is wrong and
-// leave an existing image alone.
+// Failures (status 8 for files, 1 otherwise) and command-line errors (status
+// 2) say what is wrong and leave an existing image alone.
 TEST_F(ToolTest, FailuresAndCommandLineErrorsKeepTheExistingImage)
 {
     write("good.json", profileJson("a"));
@@ -170,20 +170,20 @@ TEST_F(ToolTest, FailuresAndCommandLineErrorsKeepTheExistingImage)
     write("out.zvmp", "previous image");
     const std::string C = "compile", R = "--hand", o = "-o", out = "out.zvmp";
     const struct { std::vector<std::string> args; int status; std::string message; } cases[] = {
-        {{C, "none.json", R, "right", "-p", "P", o, out}, 1, "cannot open the profile file none.json: No such file"},
-        {{C, "good.json", R, "right", "-p", "P", o, "./good.json"}, 1, "the image ./good.json is the profile file"},
-        {{C, "/dev/zero", R, "right", "-p", "P", o, out}, 1, "does not parse"},
+        {{C, "none.json", R, "right", "-p", "P", o, out}, 8, "cannot open the profile file none.json: No such file"},
+        {{C, "good.json", R, "right", "-p", "P", o, "./good.json"}, 2, "the image ./good.json is the profile file"},
+        {{C, "/dev/zero", R, "right", "-p", "P", o, out}, 8, "does not parse"},
         {{C, "good.json", R, "right", "-p", "P", o, "good.json/x"}, 1, "cannot write good.json/x: Not a directory"},
-        {{C, "good.json", R, "right", "-p", "Q", o, out}, 1, "good.json has no profile 'Q' for the right hand"},
-        {{C, "good.json", R, "left", "-p", "P", o, out}, 1, "good.json has no \"Left Mouse\" entry"},
-        {{C, "badkey.json", R, "right", "-p", "P", o, out}, 1, "find key with description 'nosuchkey' failed"},
-        {{C, "good.json", R, "right", "-p", std::string(31, 'n'), o, out}, 1, "[ERROR]"},
-        {{C, "x.json", "-p", "P", o, out}, 2, "zentrova compile: --hand: required option missing"},
-        {{C, "x.json", R, "up", "-p", "P", o, out}, 2, "'up' is neither left nor right"},
-        {{C, "x.json", R, "left", o, out}, 2, "-p, --profile: required option missing"},
-        {{C, R, "left", "-p", "P", o, out}, 2, "missing PROFILE.json"},
-        {{"inspect"}, 2, "missing IMAGE"},
-        {{"inspect", "a", "b"}, 2, "invalid argument b"},
+        {{C, "good.json", R, "right", "-p", "Q", o, out}, 8, "good.json has no profile 'Q' for the right hand"},
+        {{C, "good.json", R, "left", "-p", "P", o, out}, 8, "good.json has no \"Left Mouse\" entry"},
+        {{C, "badkey.json", R, "right", "-p", "P", o, out}, 8, "find key with description 'nosuchkey' failed"},
+        {{C, "good.json", R, "right", "-p", std::string(31, 'n'), o, out}, 8, "[ERROR]"},
+        {{C, "x.json", "-p", "P", o, out}, 2, "zentrova compile: --hand is required"},
+        {{C, "x.json", R, "up", "-p", "P", o, out}, 2, "--hand: up not in {right,left}"},
+        {{C, "x.json", R, "left", o, out}, 2, "--profile is required"},
+        {{C, R, "left", "-p", "P", o, out}, 2, "PROFILE.json is required"},
+        {{"inspect"}, 2, "IMAGE is required"},
+        {{"inspect", "a", "b"}, 2, "not expected: b"},
         {{"nosuchcommand"}, 2, "unknown command 'nosuchcommand'"},
     };
     for (const auto& c : cases) {
@@ -202,10 +202,6 @@ TEST_F(ToolTest, FailuresAndCommandLineErrorsKeepTheExistingImage)
     EXPECT_EQ(verbose.status, 0);
     EXPECT_NE(verbose.out.find("profile_name: P\n"), std::string::npos) << verbose.out;
     EXPECT_NE(verbose.out.find("Writing program count 2\n"), std::string::npos) << verbose.out;
-    const RunResult help = run({"inspect", "--help"});
-    EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.err, "");
-    EXPECT_NE(help.out.find("\n\nUSAGE: zentrova inspect [options]\n"), std::string::npos);
 }
 
 // "zentrova dfu pack" then "zentrova dfu verify".
@@ -268,16 +264,16 @@ TEST_F(DfuTool, VerifyAcceptsListsAndRefuses)
              "dfu verify fw.dfu --key key.hex --tag ZENTROVB",
          }) {
         const RunResult run = zentrova(args);
-        EXPECT_EQ(run.status, 1) << args;
-        EXPECT_EQ(run.err, "fw.dfu: invalid image\n") << args;
+        EXPECT_EQ(run.status, 8) << args;
+        EXPECT_EQ(run.err, "zentrova dfu verify: fw.dfu: invalid image\n") << args;
     }
     // Header refusals say why; like the firmware update, no trailing bytes.
     std::ofstream(dir.path("fw.dfu"), std::ios::app) << "xy";
     EXPECT_EQ(zentrova("dfu verify fw.dfu --key key.hex").err,
-              "fw.dfu: invalid image: 2 trailing byte(s) behind the payload\n");
+              "zentrova dfu verify: fw.dfu: invalid image: 2 trailing byte(s) behind the payload\n");
     write("fw.dfu", std::string(19, 'x'));
     EXPECT_EQ(zentrova("dfu verify fw.dfu --key key.hex").err,
-              "fw.dfu: invalid image: 19 bytes cannot hold the 20-byte header\n");
+              "zentrova dfu verify: fw.dfu: invalid image: 19 bytes cannot hold the 20-byte header\n");
 }
 
 TEST_F(DfuTool, BadCommandLinesFailWithoutWriting)

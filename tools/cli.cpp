@@ -145,7 +145,8 @@ void defineHelp(CLI::App& zentrova)
                 throw UsageError("no command '" + word + "'");
             at = sub;
         }
-        std::fputs(at->help().c_str(), stdout);
+        // (App::help would describe the command parsed: help itself.)
+        std::fputs(at->get_formatter()->make_help(at, at->get_name(), CLI::AppFormatMode::Normal).c_str(), stdout);
         return 0;
     });
 }

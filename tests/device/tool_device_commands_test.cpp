@@ -21,6 +21,8 @@ struct Case {
     std::string out, held; // out: all of stdout on success, a piece of stderr otherwise; held: a piece of the report
 };
 
+const std::string kShooter = ZENTROVA_SOURCE_DIR "/examples/profiles/shooter.json";
+
 std::vector<std::string> right(std::vector<std::string> args)
 {
     args.insert(args.end(), {"--hand", "right"});
@@ -39,6 +41,8 @@ protected:
         testimg::writeFile(dir.path("big.zvmp"), img.bytes());
         img.badCrc = true;
         testimg::writeFile(dir.path("bad.zvmp"), img.bytes());
+        std::ofstream(dir.path("bad.json")) << R"({"testData":[{"name":"Right Mouse","profiles":[
+            {"_profile_name":"P","_dpi_data":{}}]}]})";
         testimg::writeFile(dir.path("fw.dfu"), dfu_encode_image(std::array<uint8_t, 32>{}, "ZENTROVA", 0x0300, 0x0100,
                                                                 {{0x1000, testimg::pattern(64, 2)}}));
     }
@@ -62,6 +66,12 @@ TEST_F(ToolDeviceCommands, OutputExitStatusAndWhatTheMouseHolds)
         {R, right({"check"}), 0, "check: done\n", "vendor requests: 2,"},
         {R, {"upload", "p.zvmp", "--slot=3"}, 0, "upload: profile uploaded\n", "    slot 3: 104 bytes, name \"Tool\"\n"},
         {R, right({"activate", "--slot", "4"}), 0, "activate: done\n", "  active slot: 4\n"},
+        {R, {"apply", kShooter, "-p", "Sniper", "--slot", "5", "--activate"}, 0,
+         "apply: profile 'Sniper' uploaded into slot 5 and activated\n", "    slot 5: "},
+        {R, {"apply", "bad.json", "-p", "P", "--slot", "5"}, 8, "while compiling profile 'P'", "slots (8): all empty"},
+        {{"--left"}, {"apply", kShooter, "-p", "Sniper", "--slot", "5"}, 0, // the mouse's hand chooses the entry
+         "apply: profile 'Sniper' uploaded into slot 5\n", "left hand, 7a51:0003, mouse ID 1, firmware 1.23\n"
+                                                           "  profile slots (8):\n    slot 5: "},
         {R, right({"led", "--effect", "static", "--color", "102030", "--brightness", "200"}), 0,
          "led: LED effect set\n", "  LED parameters: 10 20 30 c8 c8 a0 00 00 00 00 00 00 00 00 00 00\n"},
         {R, {"run", "--program", "7"}, 0, "run: program started\n", "  last program run: 7\n"},

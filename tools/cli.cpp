@@ -262,7 +262,14 @@ int runTool(CLI::App& app, int argc, char** argv)
         std::printf("%s\n", e.what());
         return 0;
     } catch (const CLI::ParseError& e) {
-        return usageError(selectedCommand(app), e.what());
+        const CLI::App* command = selectedCommand(app);
+        if (command->get_require_subcommand_min() > 0 && command->get_subcommands().empty()) {
+            std::string names;
+            for (const CLI::App* sub : command->get_subcommands({}))
+                names += (names.empty() ? "" : ", ") + sub->get_name();
+            return usageError(command, "a command is required: " + names);
+        }
+        return usageError(command, e.what());
     }
     const CLI::App* command = selectedCommand(app);
     const auto run = runs().find(command);

@@ -63,7 +63,10 @@ public:
             return std::string();
         if (!opt->get_option_text().empty())
             return " " + opt->get_option_text();
-        return opt->get_type_size() == 0 ? std::string() : " " + opt->get_type_name();
+        // Without the choices CLI11 appends ("right|left:{right,left}"): the
+        // type name shows them already.
+        const std::string type = opt->get_type_name();
+        return opt->get_type_size() == 0 ? std::string() : " " + type.substr(0, type.find(":{"));
     }
 
     std::string make_option_name(const CLI::Option* opt, bool positional) const override
@@ -196,7 +199,7 @@ CLI::Option* addHandOption(CLI::App* command, std::string& hand, const std::stri
 {
     return command->add_option("--hand", hand, what)
         ->type_name("right|left")
-        ->check(CLI::IsMember({"right", "left"}).description(""));
+        ->check(CLI::IsMember({"right", "left"}));
 }
 
 void addMouseOptions(CLI::App* command, MouseChoice& choice)

@@ -78,7 +78,9 @@ void defineCompile(CLI::App& zentrova)
     CLI::App* compile =
         addCommand(zentrova, "compile", "compile a profile of a configurator JSON file into a profile image");
     auto o = std::make_shared<Options>();
-    compile->add_option("PROFILE.json", o->request.json, "configurator profile file")->required();
+    compile->add_option("PROFILE.json", o->request.json, "configurator profile file")
+        ->type_name("PROFILE.json")
+        ->required();
     addHandOption(compile, o->request.hand, "mouse model whose entry of the file is compiled")->required();
     compile->add_option("-p,--profile", o->request.profile, "profile to compile, at most 30 characters")
         ->type_name("NAME")

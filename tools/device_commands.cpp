@@ -330,7 +330,9 @@ void defineDeviceCommands(CLI::App& z)
     {
         CLI::App* c = addCommand(z, "upload", "upload a profile image into a slot of the mouse");
         auto o = std::make_shared<UploadOptions>();
-        c->add_option("IMAGE", o->image, "profile image file (from 'zentrova compile')")->required();
+        c->add_option("IMAGE", o->image, "profile image file (from 'zentrova compile')")
+            ->type_name("IMAGE.zvmp")
+            ->required();
         addNumber(c, "--slot", o->slot, 1, 255, "N", "profile slot")->required();
         addMouseOptions(c, o->mouse);
         addQuietFlag(c, o->quiet);
@@ -340,7 +342,9 @@ void defineDeviceCommands(CLI::App& z)
     {
         CLI::App* c = addCommand(z, "apply", "compile a profile, upload it into a slot and optionally activate it");
         auto o = std::make_shared<ApplyOptions>();
-        c->add_option("PROFILE.json", o->request.json, "configurator profile file")->required();
+        c->add_option("PROFILE.json", o->request.json, "configurator profile file")
+            ->type_name("PROFILE.json")
+            ->required();
         c->add_option("-p,--profile", o->request.profile, "profile to compile, at most 30 characters")
             ->type_name("NAME")
             ->required();
@@ -369,7 +373,7 @@ void defineDeviceCommands(CLI::App& z)
         auto o = std::make_shared<LedOptions>();
         c->add_option("--effect", o->effect, "the effect")
             ->type_name("static|breathing|rainbow|off")
-            ->check(CLI::IsMember({"static", "breathing", "rainbow", "off"}).description(""))
+            ->check(CLI::IsMember({"static", "breathing", "rainbow", "off"}))
             ->required();
         c->add_option("--color", o->color, "color in hexadecimal (static, breathing)")
             ->type_name("RRGGBB")
@@ -406,7 +410,7 @@ void defineDeviceCommands(CLI::App& z)
     {
         CLI::App* c = addCommand(z, "firmware", "update the mouse's firmware from a DFU image");
         auto o = std::make_shared<FirmwareOptions>();
-        c->add_option("DFU-IMAGE", o->image, "encrypted firmware image")->required();
+        c->add_option("DFU-IMAGE", o->image, "encrypted firmware image")->type_name("IMAGE.dfu")->required();
         c->add_flag("-y,--yes", o->yes, "update without asking (needed when standard input is no terminal)");
         c->add_flag("--allow-older,--force", o->allowOlder, "also send the same or an older firmware version");
         addMouseOptions(c, o->mouse);

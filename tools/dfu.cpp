@@ -236,7 +236,7 @@ void defineDfu(CLI::App& zentrova)
 
     CLI::App* verify = addCommand(*dfu, "verify", "check a firmware image with the library's decoder");
     auto v = std::make_shared<VerifyOptions>();
-    verify->add_option("IMAGE", v->image, "the image file to check")->required();
+    verify->add_option("IMAGE", v->image, "the image file to check")->type_name("IMAGE.dfu")->required();
     verify->add_option("--key", v->key, "AES-256 key file: 64 hex digits")->type_name("FILE")->required();
     verify->add_option("--region", v->region, "allowed target addresses")
         ->type_name("START:SIZE")

@@ -225,7 +225,7 @@ void defineInspect(CLI::App& zentrova)
 {
     CLI::App* inspect = addCommand(zentrova, "inspect", "check a profile image and print its header and programs");
     auto o = std::make_shared<Options>();
-    inspect->add_option("IMAGE", o->path, "profile image to check and print")->required();
+    inspect->add_option("IMAGE", o->path, "profile image to check and print")->type_name("IMAGE.zvmp")->required();
     inspect->add_flag("--json", o->json, "print one JSON object");
     addExamples(inspect, {"zentrova inspect sniper.zvmp", "zentrova inspect sniper.zvmp --json"});
     onRun(inspect, [o] { return runInspect(*o); });

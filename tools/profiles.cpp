@@ -92,7 +92,9 @@ void defineProfiles(CLI::App& zentrova)
     CLI::App* profiles =
         addCommand(zentrova, "profiles", "list the hands and profile names of a configurator JSON file");
     auto o = std::make_shared<Options>();
-    profiles->add_option("PROFILE.json", o->path, "configurator profile file to list")->required();
+    profiles->add_option("PROFILE.json", o->path, "configurator profile file to list")
+        ->type_name("PROFILE.json")
+        ->required();
     profiles->add_flag("--json", o->json, "print one JSON object");
     addExamples(profiles, {"zentrova profiles shooter.json"});
     onRun(profiles, [o] { return runProfiles(*o); });

@@ -64,7 +64,8 @@ TEST_F(ToolDeviceCommands, OutputExitStatusAndWhatTheMouseHolds)
     const std::vector<std::string> R = {"--right"}, both = {"--right", "--left"};
     const std::vector<Case> cases = {
         {R, right({"check"}), 0, "check: done\n", "vendor requests: 2,"},
-        {R, {"upload", "p.zvmp", "--slot=3"}, 0, "upload: profile uploaded\n", "    slot 3: 104 bytes, name \"Tool\"\n"},
+        {R, {"upload", "p.zvmp", "--slot=3"}, 0, "upload: profile uploaded\n",
+         "    slot 3: 104 bytes, name \"Tool\"\n"},
         {R, right({"activate", "--slot", "4"}), 0, "activate: done\n", "  active slot: 4\n"},
         {R, {"apply", kShooter, "-p", "Sniper", "--slot", "5", "--activate"}, 0,
          "apply: profile 'Sniper' uploaded into slot 5 and activated\n", "    slot 5: "},

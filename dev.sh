@@ -24,7 +24,7 @@ JOBS=$(nproc 2>/dev/null || echo 2)
 # Debian packages by what needs them.
 BUILD_PACKAGES=(build-essential cmake pkg-config libusb-1.0-0-dev rapidjson-dev libcli11-dev binutils)
 SIM_PACKAGES=(umockdev libumockdev-dev libglib2.0-dev)
-TEST_PACKAGES=(libgtest-dev libgmock-dev zlib1g-dev libssl-dev)
+TEST_PACKAGES=(libgtest-dev libgmock-dev zlib1g-dev libssl-dev groff-base zsh fish)
 BENCH_PACKAGES=(libbenchmark-dev)
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 ABI_PACKAGES=(abigail-tools)

@@ -1,9 +1,11 @@
 // The compiler API over the generator: its log lines become diagnostics.
 #include "zentrova/profile/Compiler.h"
 
+#include <algorithm>
 #include <mutex>
 #include <unordered_set>
 
+#include "profile/compile_notes.h"
 #include "profile/generator.h"
 #include "profile/json_positions.h"
 #include "profile/pfg_log.h"
@@ -37,6 +39,10 @@ public:
         while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
             message.remove_suffix(1);
         d.message = std::string(message);
+        if (pfg_state.notes != nullptr && pfg_state.notes->hint) {
+            d.message += "; " + *pfg_state.notes->hint;
+            pfg_state.notes->hint.reset();
+        }
         Placement place;
         place.byPath = pfg_state.error_pointer.has_value() || pfg_state.where.binding >= 0;
         if (pfg_state.error_pointer) {
@@ -111,11 +117,13 @@ CompileResult compile(const std::string& json, const char* source, Hand hand, co
     CompileResult result;
     DiagnosticSink log(result);
     TextSink progress(result.progress);
+    PfgNotes notes;
     {
         std::lock_guard<std::mutex> lock(pfg_generation_mutex());
         FreshGeneratorState fresh;
         pfg_state.log = &log;
         pfg_state.progress = &progress;
+        pfg_state.notes = &notes;
         if (pfg_check_name(profileName.c_str())) {
             result.image = pfg_build(source, &json, hand == Hand::Right, profileName.c_str());
             if (result.image) {
@@ -126,8 +134,18 @@ CompileResult compile(const std::string& json, const char* source, Hand hand, co
         result.handEntries = pfg_state.hand_entries;
         result.profilesCompiled = pfg_state.profiles_compiled;
     }
+    for (zentrova::Diagnostic& d : notes.found) {
+        result.diagnostics.push_back(std::move(d));
+        log.placements.push_back({std::nullopt, true});
+    }
     if (!result.diagnostics.empty())
         place(json, result, log.placements);
+    // In the order of the text; what has no place (such as a profile name
+    // that is too long) last.
+    std::stable_sort(result.diagnostics.begin(), result.diagnostics.end(), [](const Diagnostic& a, const Diagnostic& b) {
+        return std::make_pair(a.line == 0, std::make_pair(a.line, a.column)) <
+               std::make_pair(b.line == 0, std::make_pair(b.line, b.column));
+    });
 
     const char* handName = hand == Hand::Right ? "Right Mouse" : "Left Mouse";
     const auto warn = [&result](std::string message) {

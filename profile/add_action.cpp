@@ -21,6 +21,7 @@
 
 #include "profile/action_params.h"
 #include "profile/action_programs.h"
+#include "profile/compile_notes.h"
 #include "profile/json_fields.h"
 #include "profile/pfg_log.h"
 #include "profile/pfg_state.h"
@@ -35,6 +36,24 @@ constexpr int32_t kRepeatUntilStopped = 65535;
 constexpr uint32_t kUnityMouse0 = 323;
 constexpr uint32_t kUnityMouseButtons = 7;
 constexpr uint32_t kMouseButtonFlag = 0x100;
+
+using Severity = zentrova::Diagnostic::Severity;
+
+void noteDataError(const std::string& message) { pfg_note(Severity::Error, pfg_binding_pointer("action_data"), message); }
+
+// A value of action_data that would not reach the mouse as written.
+void noteDataRange(const char* member, int64_t value, int64_t high)
+{
+    pfg_note_range(pfg_binding_pointer("action_data"), std::string("\"") + member + "\"", value, 0, high,
+                   value & high);
+}
+
+// The binding's trigger needs a release program that an unpaired input lacks.
+void noteNoTrigger(const char* kind, unsigned press)
+{
+    noteDataError(std::string("a while-pressed ") + kind + " on input " + std::to_string(press) +
+                  " gets no trigger (the input has no release program); it never runs");
+}
 
 struct Slots {
     unsigned press;  // p
@@ -61,6 +80,7 @@ uint8_t hidByUnityCode(int32_t code) { return static_cast<uint8_t>(pccode_to_hid
 
 void logKeyNotFound(const std::string& name)
 {
+    pfg_hint_nearest(name, keyTableNames());
     pfg_log_line("%-16s find key with description '%s' failed\n", PFG_TAG_ERROR, name.c_str());
 }
 
@@ -87,7 +107,15 @@ std::string splitAndStageModifier(std::string_view text)
             logKeyNotFound(modifierPart);
         else if (isModifierCode(h))
             action_params.modifier = h;
+        else if (pfg_noting())
+            pfg_note(Severity::Warning, pfg_binding_pointer("action_data"),
+                     "\"" + modifierPart + "\" is no modifier key; the binding has no modifier");
     }
+    if (pfg_noting() && text.find('+') != text.rfind('+'))
+        pfg_note(Severity::Warning, pfg_binding_pointer("action_data"),
+                 "only one modifier is taken: \"" +
+                     cleanPart(text.substr(text.find('+') + 1, text.rfind('+') - text.find('+') - 1)) +
+                     "\" between the first and the last \"+\" is ignored");
     return namePart;
 }
 
@@ -188,6 +216,14 @@ void addMouseFunction(Slots slots, const char* text)
         }
         return;
     }
+    if (pfg_noting()) {
+        std::vector<std::string> names;
+        for (const MouseFunction& f : kMouseFunctions)
+            names.emplace_back(f.name);
+        const std::string nearest = nearestNames(name, names);
+        noteDataError("\"" + name + "\" is no mouse function; the binding is left out" +
+                      (nearest.empty() ? "" : "; did you mean " + nearest + "?"));
+    }
 }
 
 // --- type 2: keyboard keys ------------------------------------------------
@@ -282,6 +318,33 @@ void logMacroBlock(unsigned press)
     pfg_log_flush();
 }
 
+// What the macro binding under compilation would do otherwise than written.
+void noteMacro(Slots slots, int32_t macroId, int32_t delayFrom)
+{
+    const action_params_t& a = action_params;
+    const std::vector<size_t>* found = pfg_find_macros(macroId);
+    if (found == nullptr) {
+        noteDataError("\"macro_id\" " + std::to_string(macroId) + " names no macro of the profile; the binding runs "
+                      "an empty macro");
+        return;
+    }
+    if (!a.macro_mode)
+        noteDataRange("repeat_times", a.repeat_times, 0xFFFF);
+    else if (!a.constant_type && !slots.paired)
+        noteNoTrigger("macro", slots.press);
+    // The trigger pauses for the sum of the step delays plus the player
+    // delay of every macro of that id, in 16 bits.
+    int64_t total = 0;
+    for (const size_t at : *found) {
+        for (const ST_MACRO_DATA& step : pfg_state.macros[at].steps)
+            total += step.type == 3 ? step.duration : 0;
+        total += delayFrom;
+    }
+    if (total < 0 || total > 0xFFFF)
+        noteDataError("the total delay of macro " + std::to_string(macroId) + ", " + std::to_string(total) +
+                      ", is outside 0..65535; the mouse would pause " + std::to_string(total & 0xFFFF));
+}
+
 void addMacro(Slots slots, const char* text)
 {
     int32_t macroId = 0, repeatTimes = 0, delayFrom = 0, delayTo = 0;
@@ -296,6 +359,11 @@ void addMacro(Slots slots, const char* text)
         .readBool("interruptible", interruptible);
     if (!in.ok())
         return;
+    if (pfg_noting())
+        pfg_note_unread(in.object(), pfg_binding_pointer("action_data"),
+                        {"macro_id", "macro_mode", "constant_type", "repeat_times", "delay_from", "delay_to",
+                         "interruptible"},
+                        "action_data");
 
     action_params_t& a = action_params;
     a.macro_id = macroId;
@@ -320,6 +388,8 @@ void addMacro(Slots slots, const char* text)
         return;
     }
     logMacroBlock(slots.press);
+    if (pfg_noting())
+        noteMacro(slots, macroId, delayFrom);
     if (!a.macro_mode) {
         write(slots.press, actions::macro_normal);
     } else {
@@ -376,6 +446,10 @@ void addKeyRepeater(Slots slots, const char* text)
             const uint8_t h = hidByUnityCode(modifierCode);
             if (isModifierCode(h))
                 repeaterModifier = h;
+            else if (pfg_noting())
+                pfg_note(Severity::Warning, pfg_binding_pointer("action_data"),
+                         "\"modifier_code\" " + std::to_string(modifierCode) +
+                             " is no modifier key; the repeater sends no modifier");
         }
     }
 
@@ -390,6 +464,19 @@ void addKeyRepeater(Slots slots, const char* text)
         .readBool("interruptible", interruptible);
     if (!in.ok() || !sharedProgramLeft("key repeater", slots.press))
         return;
+    if (pfg_noting()) {
+        pfg_note_unread(in.object(), pfg_binding_pointer("action_data"),
+                        {"key_code", "modifier_code", "repeat_times", "delay_from", "delay_to", "delay_type",
+                         "key_repeater_mode", "key_repeater_constant_type", "interruptible"},
+                        "action_data");
+        if (!mode)
+            noteDataRange("repeat_times", times, 0xFFFF);
+        noteDataRange("delay_from", delayFrom, 0xFFFF);
+        if (!delayType)
+            noteDataRange("delay_to", delayTo, 0xFFFF);
+        if (mode && !slots.paired)
+            noteNoTrigger("key repeater", slots.press);
+    }
 
     action_params_t& a = action_params;
     a.repeater_key = repeaterKey;
@@ -419,6 +506,54 @@ void addKeyRepeater(Slots slots, const char* text)
 
 enum : int32_t { kProfileOnPress = 0, kJoystick = 1, kProfileOnRelease = 2, kProfilePair = 3 };
 
+// A profile or joystick binding that writes less than it says.
+void noteProfileOrJoystick(Slots slots, const rapidjson::Value& object, int32_t type, int32_t data, int32_t data2)
+{
+    pfg_note_unread(object, pfg_binding_pointer("action_data"), {"type", "data", "data2"}, "action_data");
+    const std::string input = std::to_string(slots.press);
+    const auto profileNumber = [](const char* member, int32_t value) {
+        if (value >= 1)
+            noteDataRange(member, value, 0xFF);
+        else
+            noteDataError(std::string("profile switch to \"") + member + "\" " + std::to_string(value) +
+                          ": profiles are numbered from 1; nothing is written for it");
+    };
+    switch (type) {
+    case kProfileOnPress:
+    case kProfileOnRelease:
+        if (!slots.paired)
+            noteDataError("a profile switch on input " + input + " writes nothing (the input has no release program)");
+        else
+            profileNumber("data", data);
+        break;
+    case kJoystick:
+        if (data != 0 && data != 1)
+            noteDataError("joystick \"data\" " + std::to_string(data) +
+                          " is neither 0 (on while pressed) nor 1 (toggle); nothing is written");
+        else if (data == 0 && !slots.paired)
+            noteNoTrigger("joystick", slots.press);
+        break;
+    case kProfilePair:
+        if (!slots.paired) {
+            noteDataError("a profile switch on input " + input + " writes nothing (the input has no release program)");
+        } else if (data < 1 && data2 < 1) {
+            noteDataError("profile switch to \"data\" " + std::to_string(data) + " and \"data2\" " +
+                          std::to_string(data2) + ": profiles are numbered from 1; nothing is written");
+        } else {
+            if (data >= 1)
+                noteDataRange("data", data, 0xFF);
+            if (data2 >= 1)
+                noteDataRange("data2", data2, 0xFF);
+        }
+        break;
+    default:
+        noteDataError("\"type\" " + std::to_string(type) +
+                      " is none of 0 (profile on press), 1 (joystick), 2 (profile on release), 3 (profile on press "
+                      "and release); the binding is left out");
+        break;
+    }
+}
+
 void addProfileOrJoystick(Slots slots, const char* text)
 {
     int32_t type = 0, data = 0, data2 = 0;
@@ -428,6 +563,8 @@ void addProfileOrJoystick(Slots slots, const char* text)
         return;
     action_params.profile_data = data;
     action_params.profile_data2 = data2;
+    if (pfg_noting())
+        noteProfileOrJoystick(slots, in.object(), type, data, data2);
 
     switch (type) {
     case kProfileOnPress:
@@ -496,8 +633,14 @@ void add_action(int key_code, int action_type, const char* action_data)
                      PFG_TAG_ERROR, key_code);
         return;
     }
-    if (static_cast<unsigned>(action_type) > kActionProfileOrJoystick || action_type == kActionNone)
+    if (static_cast<unsigned>(action_type) > kActionProfileOrJoystick || action_type == kActionNone) {
+        if (action_type != kActionNone && pfg_noting())
+            pfg_note(Severity::Error, pfg_binding_pointer("action_type"),
+                     "\"action_type\" " + std::to_string(action_type) +
+                         " is none of 0 (none), 1 (mouse function), 2 (key), 3 (macro), 4 (key repeater), 5 "
+                         "(profile or joystick); the binding is left out");
         return;
+    }
 
     const Slots slots = slotsOf(b);
     switch (action_type) {

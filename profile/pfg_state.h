@@ -48,6 +48,8 @@ struct pfg_binding_where_t {
     long binding = -1;  ///< index in that profile's "_key_data", -1 outside a binding
 };
 
+struct PfgNotes;
+
 /// Standard output as a sink.
 PfgLogSink* pfg_stdout_sink();
 
@@ -75,6 +77,7 @@ struct pfg_state_t {
     pfg_binding_where_t where;
     std::optional<std::string> error_pointer; ///< JSON pointer of the next error line's value
     std::optional<size_t> error_offset;       ///< text offset of the next error line (parse errors)
+    PfgNotes* notes = nullptr;                ///< findings beyond the log (compile_notes.h), or none
 };
 
 /// The generator's one instance.

@@ -21,6 +21,7 @@
 #include "profile/rapidjson_dom.h"
 
 #include "profile/add_action.h"
+#include "profile/compile_notes.h"
 #include "profile/json_fields.h"
 #include "profile/pfg_log.h"
 #include "profile/pfg_state.h"
@@ -30,6 +31,7 @@
 namespace {
 
 using rapidjson::Value;
+using Severity = zentrova::Diagnostic::Severity;
 
 constexpr size_t kDpiLevels = 6;
 constexpr size_t kMacroNameField = sizeof(ST_MACRO::macro_name);
@@ -176,6 +178,32 @@ const Value& elementObject(const Value& array, size_t i, const Path& path)
     return v;
 }
 
+// Levels in use and a freeform setting whose value would not reach the
+// mouse as written.
+void noteDpi(const Value& dpi, const std::string& at, const int32_t (&written)[kDpiLevels], int32_t freeform,
+             const bool (&on)[kDpiLevels])
+{
+    for (size_t i = 0; i < kDpiLevels; ++i) {
+        if (!on[i])
+            continue;  // stored as 0 whatever it holds
+        const std::string pointer = at + "/dpi" + std::to_string(i);
+        const std::string what = "DPI level " + std::to_string(i) + " of";
+        if (pfg_note_range(pointer, what, written[i], 0, 0xFFFF, static_cast<uint16_t>(written[i])) && written[i] == 0)
+            pfg_note(Severity::Warning, pointer,
+                     "DPI level " + std::to_string(i) + " is on with 0 DPI; the mouse takes 0 for a level that is off");
+    }
+    const std::string pointer = at + "/freeform_dpi";
+    const int64_t dpiValue = freeform_dpi_unwrapped(freeform);
+    const std::string setting = "\"freeform_dpi\" " + std::to_string(freeform);
+    if (dpiValue < 0 || dpiValue > 0xFFFF)
+        pfg_note(Severity::Error, pointer,
+                 setting + " gives " + std::to_string(dpiValue) + " DPI, outside 0..65535; the mouse would get " +
+                     std::to_string(freeform_dpi_from_setting(freeform)));
+    pfg_note_unread(dpi, at,
+                    {"dpi0", "dpi1", "dpi2", "dpi3", "dpi4", "dpi5", "freeform_dpi", "dpi0_ison", "dpi1_ison",
+                     "dpi2_ison", "dpi3_ison", "dpi4_ison", "dpi5_ison"});
+}
+
 void readDpi(const Value& profile, const Path& path, Profile& out)
 {
     const Value& dpi = requireObject(profile, path, "_dpi_data");
@@ -183,15 +211,31 @@ void readDpi(const Value& profile, const Path& path, Profile& out)
     static const char* const kLevels[kDpiLevels] = {"dpi0", "dpi1", "dpi2", "dpi3", "dpi4", "dpi5"};
     static const char* const kOn[kDpiLevels] = {"dpi0_ison", "dpi1_ison", "dpi2_ison",
                                                 "dpi3_ison", "dpi4_ison", "dpi5_ison"};
-    for (size_t i = 0; i < kDpiLevels; ++i)
-        out.dpi_table[i] = static_cast<uint16_t>(static_cast<uint32_t>(requireInt(dpi, at, kLevels[i])) & 0xFFFFu);
-    out.freeform_dpi = freeform_dpi_from_setting(requireInt(dpi, at, "freeform_dpi"));
+    int32_t written[kDpiLevels];
+    for (size_t i = 0; i < kDpiLevels; ++i) {
+        written[i] = requireInt(dpi, at, kLevels[i]);
+        out.dpi_table[i] = static_cast<uint16_t>(static_cast<uint32_t>(written[i]) & 0xFFFFu);
+    }
+    const int32_t freeform = requireInt(dpi, at, "freeform_dpi");
+    out.freeform_dpi = freeform_dpi_from_setting(freeform);
     bool on[kDpiLevels];
     for (size_t i = 0; i < kDpiLevels; ++i)
         on[i] = requireBool(dpi, at, kOn[i]);
+    if (pfg_noting())
+        noteDpi(dpi, at.pointer(), written, freeform, on);
     for (size_t i = 0; i < kDpiLevels; ++i)
         if (!on[i])
             out.dpi_table[i] = 0;
+}
+
+void noteDeadZone(const std::string& pointer, uint32_t setting, uint16_t stored)
+{
+    if (!pfg_noting() || (setting >= 1 && setting <= 100))
+        return;
+    if (pfg_note_range(pointer, "\"dead_zone\"", setting, 0, 0xFFFF, stored))
+        pfg_note(Severity::Warning, pointer,
+                 "\"dead_zone\" " + std::to_string(setting) + " is outside 1..100; the mouse gets the dead zone of 1 (" +
+                     std::to_string(stored) + ")");
 }
 
 void readControl(const Value& profile, const Path& path, Profile& out)
@@ -200,9 +244,49 @@ void readControl(const Value& profile, const Path& path, Profile& out)
     const Path at = member(path, "_control_data");
     out.mode = requireInt(control, at, "mode");
     out.deadzone = 0;
-    if (out.mode == 0)
-        out.deadzone = deadzone_from_setting(requireUint(control, at, "dead_zone"));
+    if (out.mode == 0) {
+        const uint32_t setting = requireUint(control, at, "dead_zone");
+        out.deadzone = deadzone_from_setting(setting);
+        noteDeadZone(at.pointer() + "/dead_zone", setting, out.deadzone);
+    }
     out.joystick_center_mode = requireBool(control, at, "freeform_center_joystick_mode");
+    if (!pfg_noting())
+        return;
+    if (out.mode != 0 && out.mode != 1)
+        pfg_note(Severity::Warning, at.pointer() + "/mode",
+                 "\"mode\" " + std::to_string(out.mode) + " is neither 0 (dead zone from \"dead_zone\") nor 1 (no dead "
+                 "zone); the dead zone is left as it was");
+    if (out.mode != 0 && json_fields::find(control, "dead_zone") != nullptr)
+        pfg_note(Severity::Info, at.pointer() + "/dead_zone", "\"dead_zone\" is read only when \"mode\" is 0");
+    pfg_note_unread(control, at.pointer(), {"mode", "dead_zone", "freeform_center_joystick_mode"});
+}
+
+// Steps that would do nothing or not what they say.
+void noteStep(const Value& step, const std::string& at, const ST_MACRO_DATA& d)
+{
+    constexpr int32_t kUnityMouse0 = 323, kUnityMouse6 = 329;
+    switch (d.type) {
+    case 0:
+    case 1:
+        if ((d.key_code < kUnityMouse0 || d.key_code > kUnityMouse6) && pccode_to_hidcode(d.key_code) < 0)
+            pfg_note(Severity::Warning, at + "/key_code",
+                     "\"key_code\" " + std::to_string(d.key_code) + " is no key; the step does nothing");
+        break;
+    case 2:
+        pfg_note_range(at + "/scroll_angle", "\"scroll_angle\"", d.scroll_angle, -128, 127,
+                       static_cast<int8_t>(static_cast<uint32_t>(d.scroll_angle) & 0xFFu));
+        break;
+    case 3:
+        pfg_note_range(at + "/duration", "\"duration\"", d.duration, 0, 0xFFFF,
+                       static_cast<uint16_t>(static_cast<uint32_t>(d.duration) & 0xFFFFu));
+        break;
+    default:
+        pfg_note(Severity::Warning, at + "/type",
+                 "step \"type\" " + std::to_string(d.type) +
+                     " is none of 0 (press), 1 (release), 2 (scroll), 3 (delay); the step is left out");
+        break;
+    }
+    pfg_note_unread(step, at, {"type", "scroll_angle", "key_code", "duration"});
 }
 
 void readMacros(const Value& profile, const Path& path, Profile& out)
@@ -230,9 +314,24 @@ void readMacros(const Value& profile, const Path& path, Profile& out)
             d.key_code = requireInt(step, stepPath, "key_code");
             d.duration = requireInt(step, stepPath, "duration");
             macro.steps.push_back(d);
+            if (pfg_noting())
+                noteStep(step, stepPath.pointer(), d);
         }
+        if (pfg_noting())
+            pfg_note_unread(m, mpath.pointer(), {"macro_id", "macro_name", "data"});
         out.macros.push_back(std::move(macro));
     }
+}
+
+// "buttons 1..29", from the button table.
+std::string buttonNumbers()
+{
+    int32_t low = mouse_key_map[0].unity_button, high = low;
+    for (const mouse_key_map_t& row : mouse_key_map) {
+        low = std::min(low, row.unity_button);
+        high = std::max(high, row.unity_button);
+    }
+    return "buttons " + std::to_string(low) + ".." + std::to_string(high);
 }
 
 void readBindings(const Value& profile, const Path& path, Profile& out)
@@ -245,8 +344,16 @@ void readBindings(const Value& profile, const Path& path, Profile& out)
         Binding b{};
         b.key_code = requireInt(k, bpath, "key_code");
         b.pass = passOf(static_cast<uint8_t>(convert_unity_button_to_fw_button_index(b.key_code) & 0xFF));
-        if (b.pass < 0)
-            continue;  // no button of the mouse: never compiled
+        if (pfg_noting())
+            pfg_note_unread(k, bpath.pointer(), {"key_code", "action_type", "action_data"});
+        if (b.pass < 0) {
+            // No button of the mouse: never compiled.
+            if (pfg_noting())
+                pfg_note(Severity::Error, bpath.pointer() + "/key_code",
+                         "\"key_code\" " + std::to_string(b.key_code) + " is no button of the mouse (" +
+                             buttonNumbers() + "); the binding is left out");
+            continue;
+        }
         b.action_type = requireInt(k, bpath, "action_type");
         b.action_data = requireString(k, bpath, "action_data").GetString();
         b.index = static_cast<long>(i);
@@ -266,6 +373,9 @@ Profile readProfile(const Value& profile, const Path& path, long index)
     readControl(profile, path, out);
     readMacros(profile, path, out);
     readBindings(profile, path, out);
+    if (pfg_noting())
+        pfg_note_unread(profile, path.pointer(),
+                        {"_profile_name", "_led_data", "_dpi_data", "_control_data", "_macro_data", "_key_data"});
     return out;
 }
 
@@ -275,6 +385,7 @@ std::vector<HandEntry> readDocument(const Value& root, const char* handName, con
     std::vector<HandEntry> hands;
     if (!root.IsObject())
         fail(Path("the document root", ""), "is not an object");
+    pfg_note_unread(root, "", {"testData"});
     const Value* testData = json_fields::find(root, "testData");
     if (testData == nullptr || !testData->IsArray())
         return hands;
@@ -286,6 +397,8 @@ std::vector<HandEntry> readDocument(const Value& root, const char* handName, con
             continue;
         HandEntry entry;
         entry.index = static_cast<long>(h);
+        if (pfg_noting())
+            pfg_note_unread(hand, hpath.pointer(), {"name", "profiles"});
         const Value& profiles = requireArray(hand, hpath, "profiles");
         const Path ppath = member(hpath, "profiles");
         for (rapidjson::SizeType p = 0; p < profiles.Size(); ++p) {
@@ -351,7 +464,7 @@ JsonFileRead readJsonFile(const char* path, std::string& text)
     return std::ferror(file.get()) ? JsonFileRead::CannotRead : JsonFileRead::Read;
 }
 
-uint16_t freeform_dpi_from_setting(int32_t setting)
+int64_t freeform_dpi_unwrapped(int32_t setting)
 {
     // Single precision, one rounding per operation: the firmware's tables were
     // made this way, and a fused multiply-add would turn 127 into 1999.
@@ -360,9 +473,14 @@ uint16_t freeform_dpi_from_setting(int32_t setting)
     const float fraction = offset / -99.0f;
     const float scaled = fraction * 11000.0f;
     const float dpi = scaled + 5000.0f;
-    // Truncated toward zero; settings far out of range are reduced to 16 bits
-    // like the in-range ones instead of overflowing the conversion.
-    return static_cast<uint16_t>(static_cast<uint64_t>(static_cast<int64_t>(dpi)) & 0xFFFFu);
+    // Truncated toward zero; no int32 setting comes near int64's limits.
+    return static_cast<int64_t>(dpi);
+}
+
+uint16_t freeform_dpi_from_setting(int32_t setting)
+{
+    // Settings out of range are reduced to 16 bits like the in-range ones.
+    return static_cast<uint16_t>(static_cast<uint64_t>(freeform_dpi_unwrapped(setting)) & 0xFFFFu);
 }
 
 uint16_t deadzone_from_setting(uint32_t setting)

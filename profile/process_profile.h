@@ -36,6 +36,9 @@ bool processProfileText(const std::string& text, const char* source, const char*
 /// trunc(((f - 100) / -99) * 11000 + 5000), in single precision, low 16 bits.
 uint16_t freeform_dpi_from_setting(int32_t setting);
 
+/// The same before it is reduced to 16 bits.
+int64_t freeform_dpi_unwrapped(int32_t setting);
+
 /// The dead-zone value of a "dead_zone" setting (joystick mode 0).
 uint16_t deadzone_from_setting(uint32_t setting);
 

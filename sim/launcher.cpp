@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,6 +23,8 @@
 #include "sim/Preload.h"
 #include "sim/Testbed.h"
 #include "sim/MouseProtocol.h"
+#include "tools/command_model.h"
+#include "tools/manpage.h"
 
 extern char** environ;
 
@@ -32,55 +35,6 @@ namespace {
 constexpr int EXIT_LAUNCHER_ERROR = 125;
 constexpr const char* USER_PRELOAD_VAR = "ZENTROVA_SIM_USER_PRELOAD";
 constexpr const char* REEXEC_VAR = "ZENTROVA_SIM_REEXEC";
-
-const char USAGE[] =
-    "usage: zentrova-sim [OPTIONS] -- COMMAND [ARGS...]\n"
-    "\n"
-    "Runs COMMAND with simulated Zentrova mice attached and, when it exits, prints\n"
-    "what each mouse holds. COMMAND is any program that uses libusb-1.0; it runs\n"
-    "unmodified under umockdev's preload library (your own LD_PRELOAD is passed on\n"
-    "to it after that library).\n"
-    "\n"
-    "Mice (default: one right-hand mouse):\n"
-    "  --right                 attach a right-hand mouse (product 2, mouse ID 0)\n"
-    "  --left                  attach a left-hand mouse (product 3, mouse ID 1)\n"
-    "\n"
-    "The options below apply to the mouse named last by --right or --left; given\n"
-    "before the first of those, they apply to every mouse:\n"
-    "  --firmware X.YY         firmware version the mouse reports (bcdDevice; default 1.23)\n"
-    "  --bcd-device HEX        bcdDevice as four hex digits, e.g. 0123\n"
-    "  --product-id N          USB product ID instead of the hand's\n"
-    "  --mouse-id N            byte answered to the ID request instead of the hand's\n"
-    "  --manufacturer TEXT     manufacturer string (default \"Zentrova\")\n"
-    "  --product TEXT          product string\n"
-    "  --serial TEXT           serial-number string\n"
-    "  --no-strings            the mouse has no string descriptors (indices 0)\n"
-    "  --slots N               number of profile slots, 1 to 255 (default 8)\n"
-    "  --slot-size BYTES       size limit of every slot (default 65536)\n"
-    "  --slot-size N=BYTES     size limit of slot N only\n"
-    "  --dfu-max BYTES         largest firmware image the mouse accepts (default 262144)\n"
-    "\n"
-    "Faults. K counts the mouse's vendor requests from 1, status polls included:\n"
-    "  --busy N                every status handshake answers busy N times first\n"
-    "  --status-error-after K  the first status poll after request K answers 2 (error)\n"
-    "  --stall-at K            request K is stalled\n"
-    "  --no-answer-at K        request K is never answered (the program's timeout fires)\n"
-    "  --unplug-at K           the mouse is unplugged when request K arrives\n"
-    "  --short-at K            request K moves one data byte less than asked\n"
-    "  --bad-status-at K       request K, a status poll, answers an undefined status value\n"
-    "\n"
-    "Report:\n"
-    "  --report FILE           write the report to FILE instead of standard error\n"
-    "  --transcript            list every vendor request each mouse received\n"
-    "  --quiet                 print no report\n"
-    "  -h, --help              show this text\n"
-    "\n"
-    "The report lists per mouse: stored profile slots with size and name, active\n"
-    "slot, LED color, effect and parameters, polling rate, last program run and\n"
-    "the size of the last firmware image received.\n"
-    "\n"
-    "Exit status: COMMAND's own (128+N when it died of signal N); 125 when\n"
-    "zentrova-sim itself fails; 127 when COMMAND cannot be run.\n";
 
 struct UsageError {
     std::string message;
@@ -98,6 +52,11 @@ unsigned long parseNumber(const std::string& option, const char* text, unsigned 
     return value;
 }
 
+unsigned parseCount(const std::string& option, const char* text)
+{
+    return static_cast<unsigned>(parseNumber(option, text, 0xFFFFFFFFul));
+}
+
 // "1.23" -> 0x0123: two BCD digits on each side of the point.
 uint16_t parseFirmware(const char* text)
 {
@@ -113,101 +72,212 @@ uint16_t parseFirmware(const char* text)
 struct Options {
     std::vector<MouseConfig> mice;
     MouseConfig common;  // settings given before the first --right/--left
-    std::vector<std::pair<unsigned, uint32_t>> commonSlotSizes;
+    bool anyMouse = false;
     std::string reportFile;
     bool transcript = false;
     bool quiet = false;
+    bool help = false;
+    std::string generate; // hidden --generate man: the manual page on standard output
     std::vector<char*> command;
+
+    MouseConfig& current() { return anyMouse ? mice.back() : common; }
 };
 
-Options parse(int argc, char** argv, bool& help)
+void addMouse(Options& o, bool right)
+{
+    MouseConfig m = o.common;
+    m.rightHand = right;
+    o.mice.push_back(m);
+    o.anyMouse = true;
+}
+
+void setSlotSize(Options& o, const std::string& a, const std::string& v)
+{
+    const size_t eq = v.find('=');
+    auto& limits = o.current().slotLimits;
+    if (eq == std::string::npos) {
+        const uint32_t size = static_cast<uint32_t>(parseNumber(a, v.c_str(), 0xFFFFFFFFul));
+        for (auto& l : limits)
+            l = size;
+        return;
+    }
+    const unsigned slot = static_cast<unsigned>(parseNumber(a, v.substr(0, eq).c_str(), 255));
+    const uint32_t size = static_cast<uint32_t>(parseNumber(a, v.substr(eq + 1).c_str(), 0xFFFFFFFFul));
+    if (slot == 0 || slot > limits.size())
+        throw UsageError{"--slot-size: no slot " + std::to_string(slot) + " (see --slots)"};
+    limits[slot - 1] = size;
+}
+
+// The launcher's options, once: the parser, --help and zentrova-sim(1) all
+// read this table.
+struct OptionSpec {
+    const char* names; // "-h,--help"
+    const char* value; // value name; nullptr for a flag
+    const char* group;
+    const char* help;
+    void (*apply)(Options&, const std::string& option, const char* value);
+};
+
+const char* const MICE = "Mice";
+const char* const SETTINGS = "Mouse settings";
+const char* const FAULTS = "Faults";
+const char* const REPORT = "Report";
+
+const OptionSpec OPTION_TABLE[] = {
+    {"--right", nullptr, MICE, "attach a right-hand mouse (product 2, mouse ID 0)",
+     [](Options& o, const std::string&, const char*) { addMouse(o, true); }},
+    {"--left", nullptr, MICE, "attach a left-hand mouse (product 3, mouse ID 1)",
+     [](Options& o, const std::string&, const char*) { addMouse(o, false); }},
+    {"--firmware", "X.YY", SETTINGS, "firmware version the mouse reports (bcdDevice; default 1.23)",
+     [](Options& o, const std::string&, const char* v) { o.current().bcdDevice = parseFirmware(v); }},
+    {"--bcd-device", "HEX", SETTINGS, "bcdDevice as four hex digits, e.g. 0123",
+     [](Options& o, const std::string& a, const char* v) {
+         o.current().bcdDevice = static_cast<uint16_t>(parseNumber(a, v, 0xFFFF, 16));
+     }},
+    {"--product-id", "N", SETTINGS, "USB product ID instead of the hand's",
+     [](Options& o, const std::string& a, const char* v) {
+         o.current().productId = static_cast<uint16_t>(parseNumber(a, v, 0xFFFF));
+     }},
+    {"--mouse-id", "N", SETTINGS, "byte answered to the ID request instead of the hand's",
+     [](Options& o, const std::string& a, const char* v) {
+         o.current().mouseId = static_cast<int>(parseNumber(a, v, 0xFF));
+     }},
+    {"--manufacturer", "TEXT", SETTINGS, "manufacturer string (default \"Zentrova\")",
+     [](Options& o, const std::string&, const char* v) { o.current().manufacturer = v; }},
+    {"--product", "TEXT", SETTINGS, "product string",
+     [](Options& o, const std::string&, const char* v) { o.current().product = v; }},
+    {"--serial", "TEXT", SETTINGS, "serial-number string",
+     [](Options& o, const std::string&, const char* v) { o.current().serialNumber = v; }},
+    {"--no-strings", nullptr, SETTINGS, "the mouse has no string descriptors (indices 0)",
+     [](Options& o, const std::string&, const char*) {
+         o.current().iManufacturer = o.current().iProduct = o.current().iSerialNumber = 0;
+     }},
+    {"--slots", "N", SETTINGS, "number of profile slots, 1 to 255 (default 8)",
+     [](Options& o, const std::string& a, const char* v) {
+         const unsigned n = static_cast<unsigned>(parseNumber(a, v, 255));
+         if (n == 0)
+             throw UsageError{"--slots: at least 1"};
+         auto& limits = o.current().slotLimits;
+         limits.resize(n, limits.empty() ? 64 * 1024 : limits.back());
+     }},
+    {"--slot-size", "[N=]BYTES", SETTINGS, "size limit of every slot, or with N= of slot N only (default 65536)",
+     [](Options& o, const std::string& a, const char* v) { setSlotSize(o, a, v); }},
+    {"--dfu-max", "BYTES", SETTINGS, "largest firmware image the mouse accepts (default 262144)",
+     [](Options& o, const std::string& a, const char* v) {
+         o.current().dfuMaxSize = static_cast<uint32_t>(parseNumber(a, v, 0xFFFFFFFFul));
+     }},
+    {"--busy", "N", FAULTS, "every status handshake answers busy N times first",
+     [](Options& o, const std::string& a, const char* v) {
+         o.current().faults.busyPolls = static_cast<unsigned>(parseNumber(a, v, 1000000));
+     }},
+    {"--status-error-after", "K", FAULTS, "the first status poll after request K answers 2 (error)",
+     [](Options& o, const std::string& a, const char* v) { o.current().faults.statusErrorAfter = parseCount(a, v); }},
+    {"--stall-at", "K", FAULTS, "request K is stalled",
+     [](Options& o, const std::string& a, const char* v) { o.current().faults.stallAt = parseCount(a, v); }},
+    {"--no-answer-at", "K", FAULTS, "request K is never answered (the program's timeout fires)",
+     [](Options& o, const std::string& a, const char* v) { o.current().faults.noAnswerAt = parseCount(a, v); }},
+    {"--unplug-at", "K", FAULTS, "the mouse is unplugged when request K arrives",
+     [](Options& o, const std::string& a, const char* v) { o.current().faults.unplugAt = parseCount(a, v); }},
+    {"--short-at", "K", FAULTS, "request K moves one data byte less than asked",
+     [](Options& o, const std::string& a, const char* v) { o.current().faults.shortAnswerAt = parseCount(a, v); }},
+    {"--bad-status-at", "K", FAULTS, "request K, a status poll, answers an undefined status value",
+     [](Options& o, const std::string& a, const char* v) { o.current().faults.badStatusAt = parseCount(a, v); }},
+    {"--report", "FILE", REPORT, "write the report to FILE instead of standard error",
+     [](Options& o, const std::string&, const char* v) { o.reportFile = v; }},
+    {"--transcript", nullptr, REPORT, "list every vendor request each mouse received",
+     [](Options& o, const std::string&, const char*) { o.transcript = true; }},
+    {"--quiet", nullptr, REPORT, "print no report",
+     [](Options& o, const std::string&, const char*) { o.quiet = true; }},
+    {"-h,--help", nullptr, REPORT, "show this text and exit",
+     [](Options& o, const std::string&, const char*) { o.help = true; }},
+};
+
+std::vector<std::string> namesOf(const OptionSpec& spec)
+{
+    std::vector<std::string> names;
+    std::string all = spec.names;
+    for (size_t at = 0; at <= all.size();) {
+        const size_t comma = std::min(all.find(',', at), all.size());
+        names.push_back(all.substr(at, comma - at));
+        at = comma + 1;
+    }
+    return names;
+}
+
+docs::Command describeLauncher()
+{
+    docs::Command c;
+    c.name = "zentrova-sim";
+    c.summary = "run a program with simulated Zentrova mice attached";
+    c.usage = {"[OPTIONS] -- COMMAND [ARGS...]"};
+    c.description =
+        "Runs COMMAND with simulated Zentrova mice attached and, when it exits, prints what each mouse holds. "
+        "COMMAND is any program that uses libusb-1.0; it runs unmodified under umockdev's preload library "
+        "(your own LD_PRELOAD is passed on to it after that library).";
+    c.groups = {{MICE, "Default: one right-hand mouse."},
+                {SETTINGS, "These apply to the mouse named last by --right or --left; given before the first of "
+                           "those, they apply to every mouse."},
+                {FAULTS, "K counts the mouse's vendor requests from 1, status polls included."},
+                {REPORT, ""}};
+    for (const auto& spec : OPTION_TABLE) {
+        docs::Argument a;
+        a.names = namesOf(spec);
+        a.valueName = spec.value ? spec.value : "";
+        a.group = spec.group;
+        a.help = spec.help;
+        c.options.push_back(a);
+    }
+    c.footer = "The report lists per mouse: stored profile slots with size and name, active slot, LED color, "
+               "effect and parameters, polling rate, last program run and the size of the last firmware image "
+               "received.";
+    c.exitStatus = "COMMAND's own exit status, 128+N when it died of signal N; and:\n"
+                   "  2    the options could not be read\n"
+                   "  125  zentrova-sim itself failed\n"
+                   "  127  COMMAND could not be run\n";
+    c.version = std::string("zentrova-sim ") + ZENTROVA_SIM_VERSION;
+    c.seeAlso = {"zentrova(1)", "umockdev-run(1)"};
+    return c;
+}
+
+Options parse(int argc, char** argv)
 {
     Options o;
-    bool anyMouse = false;
-    auto current = [&]() -> MouseConfig& { return anyMouse ? o.mice.back() : o.common; };
     int i = 1;
     for (; i < argc; ++i) {
-        const std::string a = argv[i];
-        auto value = [&]() -> const char* {
-            if (i + 1 >= argc)
-                throw UsageError{a + " needs a value"};
-            return argv[++i];
-        };
+        std::string a = argv[i];
         if (a == "--") {
             ++i;
             break;
-        } else if (a == "-h" || a == "--help") {
-            help = true;
-            return o;
-        } else if (a == "--right" || a == "--left") {
-            MouseConfig m = o.common;
-            m.rightHand = a == "--right";
-            o.mice.push_back(m);
-            anyMouse = true;
-        } else if (a == "--firmware") {
-            current().bcdDevice = parseFirmware(value());
-        } else if (a == "--bcd-device") {
-            current().bcdDevice = static_cast<uint16_t>(parseNumber(a, value(), 0xFFFF, 16));
-        } else if (a == "--product-id") {
-            current().productId = static_cast<uint16_t>(parseNumber(a, value(), 0xFFFF));
-        } else if (a == "--mouse-id") {
-            current().mouseId = static_cast<int>(parseNumber(a, value(), 0xFF));
-        } else if (a == "--manufacturer") {
-            current().manufacturer = value();
-        } else if (a == "--product") {
-            current().product = value();
-        } else if (a == "--serial") {
-            current().serialNumber = value();
-        } else if (a == "--no-strings") {
-            current().iManufacturer = current().iProduct = current().iSerialNumber = 0;
-        } else if (a == "--slots") {
-            const unsigned n = static_cast<unsigned>(parseNumber(a, value(), 255));
-            if (n == 0)
-                throw UsageError{"--slots: at least 1"};
-            auto& limits = current().slotLimits;
-            limits.resize(n, limits.empty() ? 64 * 1024 : limits.back());
-        } else if (a == "--slot-size") {
-            const std::string v = value();
-            const size_t eq = v.find('=');
-            auto& limits = current().slotLimits;
-            if (eq == std::string::npos) {
-                const uint32_t size = static_cast<uint32_t>(parseNumber(a, v.c_str(), 0xFFFFFFFFul));
-                for (auto& l : limits)
-                    l = size;
-            } else {
-                const unsigned slot = static_cast<unsigned>(parseNumber(a, v.substr(0, eq).c_str(), 255));
-                const uint32_t size = static_cast<uint32_t>(parseNumber(a, v.substr(eq + 1).c_str(), 0xFFFFFFFFul));
-                if (slot == 0 || slot > limits.size())
-                    throw UsageError{"--slot-size: no slot " + std::to_string(slot) + " (see --slots)"};
-                limits[slot - 1] = size;
-            }
-        } else if (a == "--dfu-max") {
-            current().dfuMaxSize = static_cast<uint32_t>(parseNumber(a, value(), 0xFFFFFFFFul));
-        } else if (a == "--busy") {
-            current().faults.busyPolls = static_cast<unsigned>(parseNumber(a, value(), 1000000));
-        } else if (a == "--status-error-after") {
-            current().faults.statusErrorAfter = static_cast<unsigned>(parseNumber(a, value(), 0xFFFFFFFFul));
-        } else if (a == "--stall-at") {
-            current().faults.stallAt = static_cast<unsigned>(parseNumber(a, value(), 0xFFFFFFFFul));
-        } else if (a == "--no-answer-at") {
-            current().faults.noAnswerAt = static_cast<unsigned>(parseNumber(a, value(), 0xFFFFFFFFul));
-        } else if (a == "--unplug-at") {
-            current().faults.unplugAt = static_cast<unsigned>(parseNumber(a, value(), 0xFFFFFFFFul));
-        } else if (a == "--short-at") {
-            current().faults.shortAnswerAt = static_cast<unsigned>(parseNumber(a, value(), 0xFFFFFFFFul));
-        } else if (a == "--bad-status-at") {
-            current().faults.badStatusAt = static_cast<unsigned>(parseNumber(a, value(), 0xFFFFFFFFul));
-        } else if (a == "--report") {
-            o.reportFile = value();
-        } else if (a == "--transcript") {
-            o.transcript = true;
-        } else if (a == "--quiet") {
-            o.quiet = true;
-        } else {
-            throw UsageError{"unknown option '" + a + "'"};
         }
+        // --name=value or --name value
+        const size_t eq = a.rfind("--", 0) == 0 ? a.find('=') : std::string::npos;
+        const char* inlineValue = eq == std::string::npos ? nullptr : argv[i] + eq + 1;
+        if (inlineValue)
+            a.resize(eq);
+        if (a == "--generate") {
+            o.generate = inlineValue ? inlineValue : i + 1 < argc ? argv[++i] : "";
+            return o;
+        }
+        const OptionSpec* spec = nullptr;
+        for (const auto& s : OPTION_TABLE)
+            for (const auto& name : namesOf(s))
+                if (name == a)
+                    spec = &s;
+        if (!spec)
+            throw UsageError{"unknown option '" + a + "'"};
+        const char* value = inlineValue;
+        if (spec->value && !value) {
+            if (i + 1 >= argc)
+                throw UsageError{a + " needs a value"};
+            value = argv[++i];
+        } else if (!spec->value && value) {
+            throw UsageError{a + " takes no value"};
+        }
+        spec->apply(o, a, value);
+        if (o.help)
+            return o;
     }
-    if (!anyMouse)
+    if (!o.anyMouse)
         o.mice.push_back(o.common);
     for (; i < argc; ++i)
         o.command.push_back(argv[i]);
@@ -322,17 +392,24 @@ int runChild(const Options& o, const std::string& userPreload)
 
 int main(int argc, char** argv)
 {
-    bool help = false;
     Options options;
     try {
-        options = parse(argc, argv, help);
+        options = parse(argc, argv);
     } catch (const UsageError& e) {
         std::fprintf(stderr, "zentrova-sim: %s\n(zentrova-sim --help lists the options)\n", e.message.c_str());
         return 2;
     }
-    if (help) {
-        std::fputs(USAGE, stdout);
-        return 0;
+    if (options.help) {
+        docs::writeHelp(describeLauncher(), std::cout);
+        return std::cout.flush() ? 0 : 1;
+    }
+    if (!options.generate.empty()) {
+        if (options.generate != "man") {
+            std::fprintf(stderr, "zentrova-sim: --generate: only man\n");
+            return 2;
+        }
+        docs::writeManPage(describeLauncher(), std::cout);
+        return std::cout.flush() ? 0 : 1;
     }
 
     // This process runs under umockdev's preload alone; the user's own

@@ -2,34 +2,32 @@
 // compile one profile of a configurator JSON file into a profile image.
 //
 // The compiler reports what went wrong as diagnostics, with their place in
-// the JSON file. Only an image compiled without errors is written to the
-// requested path (beside it first, then renamed into place), so a failed
-// run never replaces an existing image there.
+// the JSON file, printed as "zentrova lint" prints them. Only an image
+// compiled without errors (and with --strict, without warnings) is written
+// to the requested path (beside it first, then renamed into place), so a
+// failed run never replaces an existing image there.
 #include "compile.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <iostream>
 #include <string>
 #include <vector>
 
 #include "command.h"
+#include "diagnostic_report.h"
 #include "exit_codes.h"
 #include "file_io.h"
+#include "lint.h"
 
 namespace {
 
 using zentrova::Cause;
 
 constexpr int64_t kMaxProfileFileSize = 64 * 1024 * 1024;
-
-std::string location(const std::string& json, const zentrova::Diagnostic& d)
-{
-    std::string at = json;
-    if (d.line != 0)
-        at += ":" + std::to_string(d.line) + ":" + std::to_string(d.column);
-    return at;
-}
 
 // Whether the two names are one file: the same device and inode when both
 // exist, else the same name.
@@ -88,7 +86,9 @@ void defineCompile(CLI::App& zentrova)
     compile->add_option("-o,--output", o->output, "profile image to write ('-': standard output)")
         ->type_name("IMAGE")
         ->required();
-    compile->add_flag("-v,--verbose", o->request.verbose, "also show the generator's log and progress lines");
+    compile->add_flag("--strict", o->request.strict, "warnings fail the compilation too");
+    compile->add_flag("-v,--verbose", o->request.verbose,
+                      "also show the generator's log and progress lines, and information");
     addExamples(compile, {"zentrova compile shooter.json --hand right --profile Sniper -o sniper.zvmp",
                           "zentrova compile shooter.json --hand=left -p Work -o - | zentrova inspect /dev/stdin"});
     onRun(compile, [o] { return runCompile(*o); });
@@ -117,24 +117,29 @@ zentrova::CompileResult compileForTool(const CompileRequest& r)
         std::printf("--- pfg.log ---\n%s---\n", result.log.c_str());
     }
 
-    const size_t errors = result.errorCount();
-    for (const zentrova::Diagnostic& d : result.diagnostics) {
-        if (d.severity == zentrova::Diagnostic::Severity::Error)
-            std::fprintf(stderr, "%s: [ERROR] %s\n", location(r.json, d).c_str(), d.message.c_str());
-    }
-    if (errors)
-        fail(Cause::InvalidFile, "%zu error%s while compiling profile '%s'; no image written", errors,
-             errors == 1 ? "" : "s", r.profile.c_str());
+    std::vector<zentrova::Diagnostic> shown;
+    for (const zentrova::Diagnostic& d : result.diagnostics)
+        if (r.verbose || d.severity != zentrova::Diagnostic::Severity::Info)
+            shown.push_back(d);
+    std::fflush(stdout);
+    reportDiagnostics(text, r.json, shown, std::cerr, isatty(STDERR_FILENO) && std::getenv("NO_COLOR") == nullptr);
+    std::cerr.flush();
+
+    const DiagnosticCounts counts = countDiagnostics(result.diagnostics);
+    const char* profile = r.profile.c_str();
+    if (counts.errors)
+        fail(Cause::InvalidFile, "%s while compiling profile '%s'; no image written", describeCounts(counts).c_str(),
+             profile);
     if (result.handEntries == 0)
         fail(Cause::InvalidFile, "%s has no \"%s\" entry; no image written", r.json.c_str(),
              hand == zentrova::Hand::Right ? "Right Mouse" : "Left Mouse");
     if (result.profilesCompiled == 0)
-        fail(Cause::InvalidFile, "%s has no profile '%s' for the %s hand; no image written", r.json.c_str(),
-             r.profile.c_str(), r.hand.c_str());
+        fail(Cause::InvalidFile, "%s has no profile '%s' for the %s hand; no image written", r.json.c_str(), profile,
+             r.hand.c_str());
+    if (r.strict && counts.warnings)
+        fail(Cause::InvalidFile, "%s while compiling profile '%s' with --strict; no image written",
+             describeCounts(counts).c_str(), profile);
     if (!result.image)
         fail(Cause::Unexpected, "no image came out of the compiler");
-    if (!result.image->fitsLoader())
-        std::fprintf(stderr, "zentrova: warning: the mouse's profile loader will refuse this image: %s\n",
-                     result.image->loaderProblem().c_str());
     return result;
 }

@@ -11,13 +11,14 @@ struct CompileRequest {
     std::string json;     // the configurator file
     std::string hand;     // "left" or "right"
     std::string profile;  // profile name
-    bool verbose = false; // the generator's progress and log lines on standard output
+    bool verbose = false; // the generator's progress and log lines on standard output, and information
+    bool strict = false;  // warnings fail too
 };
 
 /// The compiled profile. Diagnostics go to standard error, each with its
-/// place in the file. Throws a ToolFailure when the file cannot be read
-/// (UnreadableFile) or the profile does not compile to an image without
-/// errors (InvalidFile).
+/// place in the file and the source line. Throws a ToolFailure when the file
+/// cannot be read (UnreadableFile) or the profile does not compile to an
+/// image without errors, or with `strict` without warnings (InvalidFile).
 zentrova::CompileResult compileForTool(const CompileRequest& request);
 
 #endif

@@ -350,6 +350,7 @@ void defineDeviceCommands(CLI::App& z)
             ->required();
         addNumber(c, "--slot", o->slot, 1, 255, "N", "profile slot")->required();
         c->add_flag("--activate", o->activate, "activate the slot after the upload");
+        c->add_flag("--strict", o->request.strict, "warnings of the compiler fail too (nothing is sent)");
         addHandOption(c, o->request.hand, "the mouse of this hand, and its entry of the file");
         c->add_option("--serial", o->mouse.serial, "the mouse with this serial number (see 'zentrova list')")
             ->type_name("TEXT");

@@ -26,10 +26,9 @@ int exitCodeFor(Cause cause)
     return 1;
 }
 
-std::string exitCodeTable()
+const char* exitStatusTable()
 {
-    return "exit codes:\n"
-           "  0  success\n"
+    return "  0  success\n"
            "  1  other failure (USB error, unexpected)\n"
            "  2  usage error (bad command line)\n"
            "  3  no mouse, or several and none chosen\n"
@@ -40,6 +39,8 @@ std::string exitCodeTable()
            "  8  invalid or unreadable file (incl. a profile with errors)\n"
            "  9  nothing to do\n";
 }
+
+std::string exitCodeTable() { return std::string("exit codes:\n") + exitStatusTable(); }
 
 void fail(Cause cause, const char* format, ...)
 {

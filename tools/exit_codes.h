@@ -14,7 +14,10 @@ constexpr int kUsageExit = 2;
 /// The exit code for an outcome of the library's device and file operations.
 int exitCodeFor(zentrova::Cause cause);
 
-/// "exit codes:" and one line per code, for --help, the man page and the README.
+/// One "CODE  meaning" line per code, for the manual page and the README.
+const char* exitStatusTable();
+
+/// "exit codes:" and exitStatusTable(), for --help.
 std::string exitCodeTable();
 
 /// Ends a command: main prints "zentrova COMMAND: <what()>" to standard

@@ -14,11 +14,39 @@
 
 using zentrova::Cause;
 
+namespace {
+
+// A pipe has no size to ask for: read it to its end.
+std::vector<uint8_t> readPipe(const std::string& path, int64_t maxSize)
+{
+    std::FILE* in = std::fopen(path.c_str(), "rb");
+    if (!in)
+        fail(Cause::UnreadableFile, "%s: %s", path.c_str(), std::strerror(errno));
+    std::vector<uint8_t> bytes;
+    uint8_t buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0 && static_cast<int64_t>(bytes.size()) <= maxSize)
+        bytes.insert(bytes.end(), buffer, buffer + n);
+    const bool failed = std::ferror(in);
+    std::fclose(in);
+    if (failed)
+        fail(Cause::UnreadableFile, "%s: could not read to the end", path.c_str());
+    if (static_cast<int64_t>(bytes.size()) > maxSize)
+        fail(Cause::InvalidFile, "%s: more than the %lld bytes this command reads", path.c_str(),
+             static_cast<long long>(maxSize));
+    return bytes;
+}
+
+} // namespace
+
 std::vector<uint8_t> readWholeFile(const std::string& path, int64_t maxSize)
 {
     struct stat st;
-    if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    const bool found = stat(path.c_str(), &st) == 0;
+    if (found && S_ISDIR(st.st_mode))
         fail(Cause::UnreadableFile, "%s: %s", path.c_str(), std::strerror(EISDIR));
+    if (found && S_ISFIFO(st.st_mode)) // a pipe ("zentrova compile ... -o - | zentrova inspect /dev/stdin")
+        return readPipe(path, maxSize);
     try {
         File file(path.c_str(), "rb");
         file.open();

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "binding_description.h"
 #include "command.h"
 #include "exit_codes.h"
 #include "file_io.h"
@@ -115,11 +116,13 @@ std::string sharedSlotUse(const std::vector<Starter>& starters)
 void printRecords(const ProfileImage& image)
 {
     const auto starters = findStarters(image);
+    const std::vector<BindingDescription> bindings = describeBindings(image);
     const size_t count = image.programs.size();
     for (size_t i = 0; i < count; ++i) {
         const ProgramRecord& r = image.programs[i];
         std::printf("\nprogram %zu/%zu  index %u  %s  %zu bytes\n", i + 1, count, r.index,
                     describeProgramSlot(r.index).c_str(), r.code.size());
+        std::printf("  binds: %s\n", bindings[i].text.c_str());
         if (r.index >= 65) {
             const auto found = starters.find(r.index);
             std::printf("%s\n", sharedSlotUse(found == starters.end() ? std::vector<Starter>() : found->second).c_str());
@@ -161,6 +164,7 @@ void printJson(const std::string& path, size_t fileSize, const ProfileImage& ima
     j.field("crc", unsigned{image.storedCrc});
     j.field("loaderProblem", image.loaderProblem());
     const auto starters = findStarters(image);
+    const std::vector<BindingDescription> bindings = describeBindings(image);
     j.key("programs");
     j.writer.StartArray();
     for (size_t i = 0; i < image.programs.size(); ++i) {
@@ -181,6 +185,23 @@ void printJson(const std::string& path, size_t fileSize, const ProfileImage& ima
         for (size_t later = i + 1; later < image.programs.size(); ++later)
             replaced = replaced || image.programs[later].index == r.index;
         j.field("replaced", replaced);
+        const BindingDescription& b = bindings[i];
+        j.key("binding");
+        j.writer.StartObject();
+        j.field("input", b.input);
+        j.field("event", b.event);
+        j.field("kind", b.kind);
+        j.field("text", b.text);
+        for (const auto& [name, value] : b.fields) {
+            j.key(name.c_str());
+            if (const auto* text = std::get_if<std::string>(&value))
+                j.string(*text);
+            else if (const auto* number = std::get_if<int64_t>(&value))
+                j.writer.Int64(*number);
+            else
+                j.writer.Bool(std::get<bool>(value));
+        }
+        j.writer.EndObject();
         std::string hex;
         for (uint8_t b : r.code) {
             char two[3];

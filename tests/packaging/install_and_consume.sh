@@ -38,6 +38,9 @@ expect development '/include/zentrova/version\.h'
 expect development '/pkgconfig/zentrova\.pc'
 expect development '/ZentrovaConfig\.cmake'
 expect tools '/bin/zentrova'
+for f in man/man1/zentrova.1 bash-completion/completions/zentrova zsh/vendor-completions/_zentrova fish/vendor_completions.d/zentrova.fish; do
+    expect tools "/share/$f"
+done
 if grep -E ' runtime$' "$work/components.txt" | grep -vE '/libzentrova\.so\.1[.0-9]*|\.rules |\.metainfo\.xml '; then
     echo "the runtime component holds more than the library, its udev rule and metainfo"; exit 1
 fi

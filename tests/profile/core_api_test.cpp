@@ -110,6 +110,146 @@ TEST(CompileProfile, DiagnosticsWithTheirPlace)
     }
 }
 
+// A binding of button `key`; `data` is the action_data text, quoted here.
+std::string bind(int key, int type, const std::string& data)
+{
+    std::string quoted;
+    for (char c : data)
+        quoted += c == '"' ? std::string("\\\"") : std::string(1, c);
+    return "    {\"key_code\": " + std::to_string(key) + ", \"action_type\": " + std::to_string(type) +
+           ", \"action_data\": \"" + quoted + "\"}";
+}
+
+std::string macroBinding(int key, const std::string& settings)
+{
+    return bind(key, 3, R"({"macro_id": 1, "macro_mode": false, "constant_type": false, "repeat_times": 1, )"
+                        R"("delay_from": 0, "delay_to": 0, "interruptible": false)" + settings + "}");
+}
+
+// document() with macro 1 of the given steps.
+std::string withMacro(const std::string& keys, const std::string& steps)
+{
+    return replaced(document(keys), "\"_macro_data\": []",
+                    R"("_macro_data": [{"macro_id": 1, "macro_name": "M", "data": [)" + steps + "]}]");
+}
+
+std::string step(int type, int angle, int key, int duration)
+{
+    return "{\"type\": " + std::to_string(type) + ", \"scroll_angle\": " + std::to_string(angle) +
+           ", \"key_code\": " + std::to_string(key) + ", \"duration\": " + std::to_string(duration) + "}";
+}
+
+// Hand-edited profiles: what would not reach the mouse as written, where.
+TEST(CompileProfile, FindingsInHandEditedProfiles)
+{
+    const std::string good = document(bind(13, 2, "a"));
+    const std::string deadZone = R"("mode": 0, "dead_zone": )";
+    const std::string repeater = R"({"key_code": 97, "repeat_times": 5, "delay_from": 10, "delay_to": 20, )"
+                                 R"("delay_type": false, "key_repeater_mode": false, "key_repeater_constant_type": )"
+                                 R"(false, "interruptible": false)";
+    // Seventeen key repeaters; the one compiled last (key code 10, the
+    // highest button) finds no shared program left.
+    std::string seventeen;
+    for (int key = 1; key <= 17; ++key)
+        seventeen += (key > 1 ? ",\n" : "") +
+                     bind(key, 4, replaced(repeater, "\"repeat_times\": 5", "\"repeat_times\": " + std::to_string(key)) + "}");
+    const struct {
+        std::string json;
+        Severity severity;
+        std::string message, path, at;  // path below /testData/0/profiles/0
+    } cases[] = {
+        {document(bind(13, 2, "leftbraket")), Severity::Error, "'leftbraket' failed; did you mean leftbracket?",
+         "/_key_data/0/action_data", "\"action_data\""},
+        {document(bind(13, 2, "leftcontrl + c")), Severity::Error, "did you mean leftcontrol?",
+         "/_key_data/0/action_data", "\"action_data\""},
+        {document(bind(13, 1, "left click")), Severity::Error, "\"left click\" is no mouse function; the binding is "
+         "left out; did you mean Left Click?", "/_key_data/0/action_data", "\"action_data\""},
+        {document(bind(13, 2, "a + b")), Severity::Warning, "\"a\" is no modifier key", "/_key_data/0/action_data",
+         "\"action_data\""},
+        {document(bind(30, 2, "a")), Severity::Error, "\"key_code\" 30 is no button of the mouse (buttons 1..29)",
+         "/_key_data/0/key_code", "\"key_code\": 30"},
+        {document(bind(13, 9, "a")), Severity::Error, "\"action_type\" 9 is none of 0 (none)",
+         "/_key_data/0/action_type", "\"action_type\": 9"},
+        {replaced(good, "\"dpi1\": 1600", "\"dpi1\": -800"), Severity::Error,
+         "DPI level 1 of -800 is outside 0..65535; the mouse would get 64736", "/_dpi_data/dpi1", "\"dpi1\""},
+        {replaced(good, "\"dpi2\": 2400", "\"dpi2\": 65536"), Severity::Error, "65536 is outside 0..65535",
+         "/_dpi_data/dpi2", "\"dpi2\""},
+        {replaced(good, "\"freeform_dpi\": 50", "\"freeform_dpi\": 200"), Severity::Error,
+         "\"freeform_dpi\" 200 gives -6111 DPI, outside 0..65535; the mouse would get 59425",
+         "/_dpi_data/freeform_dpi", "\"freeform_dpi\""},
+        {replaced(good, "\"mode\": 1, ", deadZone + "65538, "), Severity::Error,
+         "\"dead_zone\" 65538 is outside 0..65535; the mouse would get 1596", "/_control_data/dead_zone",
+         "\"dead_zone\""},
+        {replaced(good, "\"mode\": 1, ", deadZone + "0, "), Severity::Warning,
+         "\"dead_zone\" 0 is outside 1..100; the mouse gets the dead zone of 1 (1000)", "/_control_data/dead_zone",
+         "\"dead_zone\""},
+        {replaced(good, "\"mode\": 1", "\"mode\": 2"), Severity::Warning, "\"mode\" 2 is neither 0",
+         "/_control_data/mode", "\"mode\""},
+        {withMacro(bind(13, 2, "a"), step(3, 0, 0, -5)), Severity::Error, "\"duration\" -5 is outside 0..65535",
+         "/_macro_data/0/data/0/duration", "\"duration\""},
+        {withMacro(bind(13, 2, "a"), step(2, 200, 0, 0)), Severity::Error, "\"scroll_angle\" 200 is outside -128..127",
+         "/_macro_data/0/data/0/scroll_angle", "\"scroll_angle\""},
+        {withMacro(bind(13, 2, "a"), step(0, 0, 5000, 0)), Severity::Warning, "\"key_code\" 5000 is no key",
+         "/_macro_data/0/data/0/key_code", "\"key_code\": 5000"},
+        {withMacro(macroBinding(13, ""), step(3, 0, 0, 40000) + "," + step(3, 0, 0, 40000)), Severity::Error,
+         "the total delay of macro 1, 80000, is outside 0..65535", "/_key_data/0/action_data", "\"action_data\""},
+        {withMacro(macroBinding(13, ", \"repeat_times\": 70000"), ""), Severity::Warning,
+         "action_data member \"repeat_times\" appears more than once", "/_key_data/0/action_data",
+         "\"action_data\""},
+        {document(macroBinding(13, "")), Severity::Error, "\"macro_id\" 1 names no macro", "/_key_data/0/action_data",
+         "\"action_data\""},
+        {document(bind(28, 3, R"({"macro_id": 1, "macro_mode": true, "constant_type": false, "repeat_times": 1,)"
+                              R"( "delay_from": 0, "delay_to": 0, "interruptible": false})")),
+         Severity::Error, "names no macro", "/_key_data/0/action_data", "\"action_data\""},
+        {document(bind(13, 4, repeater + R"(, "repeat_times": 0, "colour": 1})")), Severity::Info,
+         "action_data member \"colour\" is not read by the compiler", "/_key_data/0/action_data", "\"action_data\""},
+        {document(bind(13, 4, repeater + R"(, "modifier_code": 97})")), Severity::Warning,
+         "\"modifier_code\" 97 is no modifier key", "/_key_data/0/action_data", "\"action_data\""},
+        {document(bind(13, 4, replaced(repeater, "\"delay_to\": 20", "\"delay_to\": -1") + "}")), Severity::Error,
+         "\"delay_to\" -1 is outside 0..65535; the mouse would get 65535", "/_key_data/0/action_data",
+         "\"action_data\""},
+        {document(bind(28, 4, replaced(repeater, "\"key_repeater_mode\": false", "\"key_repeater_mode\": true") +
+                                  "}")),
+         Severity::Error, "a while-pressed key repeater on input 49 gets no trigger", "/_key_data/0/action_data",
+         "\"action_data\""},
+        {document(seventeen), Severity::Error, "all 16 shared programs (65..80) are taken", "/_key_data/9/action_data",
+         R"("action_data": "{\"key_code\": 97, \"repeat_times\": 10,)"},
+        {document(bind(13, 5, R"({"type": 7, "data": 1, "data2": 0})")), Severity::Error, "\"type\" 7 is none of",
+         "/_key_data/0/action_data", "\"action_data\""},
+        {document(bind(13, 5, R"({"type": 0, "data": 300, "data2": 0})")), Severity::Error,
+         "\"data\" 300 is outside 0..255; the mouse would get 44", "/_key_data/0/action_data", "\"action_data\""},
+        {document(bind(13, 5, R"({"type": 0, "data": 0, "data2": 0})")), Severity::Error,
+         "profiles are numbered from 1", "/_key_data/0/action_data", "\"action_data\""},
+        {replaced(good, "\"_macro_data\": []", "\"_macro_data\": [], \"_macro_data\": 5"), Severity::Warning,
+         "\"_macro_data\" appears more than once", "/_macro_data", "\"_macro_data\""},
+        {replaced(good, "\"mode\": 1,", "\"mode\": 1, \"dead_zone\": 3,"), Severity::Info,
+         "\"dead_zone\" is read only when \"mode\" is 0", "/_control_data/dead_zone", "\"dead_zone\""},
+        {replaced(good, "\"dpi0\": 800", "\"dpi0\": 800, \"dpi_6\": 1"), Severity::Info,
+         "\"dpi_6\" is not read by the compiler; did you mean dpi0, dpi1 or dpi2?", "/_dpi_data/dpi_6", "\"dpi_6\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        const CompileResult r = zentrova::compileProfile(c.json, Hand::Right, "P");
+        ASSERT_TRUE(r.image);
+        EXPECT_EQ(r.ok(), c.severity != Severity::Error);
+        const auto found = std::find_if(r.diagnostics.begin(), r.diagnostics.end(), [&](const Diagnostic& d) {
+            return d.message.find(c.message) != std::string::npos;
+        });
+        ASSERT_NE(found, r.diagnostics.end()) << (r.diagnostics.empty() ? "none" : r.diagnostics[0].message);
+        EXPECT_EQ(found->severity, c.severity);
+        EXPECT_EQ(found->path, "/testData/0/profiles/0" + c.path);
+        EXPECT_EQ(std::make_pair(found->line, found->column), where(c.json, c.at));
+    }
+
+    // None of it reaches doPfg: the same log and image as before.
+    TempDir dir(true);
+    writeFile("bad.json", cases[0].json);
+    ASSERT_EQ(doPfg("bad.json", 1, "P", "bad.zvmp"), 0);
+    const CompileResult r = zentrova::compileProfileFile("bad.json", Hand::Right, "P");
+    EXPECT_EQ(readFile("pfg.log"), r.log);
+    EXPECT_EQ(readFile("bad.zvmp"), std::string(r.bytes.begin(), r.bytes.end()));
+}
+
 // The API gives doPfg's image and log lines, prints and writes nothing, and
 // neither takes over nor disturbs the state doPfg carries between calls.
 TEST(CompileProfile, SameImageAsDoPfgWithoutItsSideEffects)

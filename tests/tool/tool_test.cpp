@@ -120,7 +120,8 @@ TEST_F(ToolTest, InspectShowsInputsAndDisassembly)
           "  freeform DPI  2000\n", "  dead zone     1000\n", "  programs      5\n",
           "index 6  button 3 (configurator button 15) press", "index 7  button 3 (configurator button 15) release",
           "index 51  further input 50 (configurator button 24) release", "index 65  shared slot 65",
-          "  macro body, started by index 10\n", "key_press a\n", "repeater_start repeater=0 program=65"}},
+          "  macro body, started by index 10\n", "  binds: key, a, down\n    0000  43 04", "key_press a\n",
+          "repeater_start repeater=0 program=65"}},
         {dup,
          {"(replaced by program 2/4, which has the same index)", "index 60  unassigned index 60", ".byte 0x7f",
           "index 48  further input 48", "(empty)"}},
@@ -162,12 +163,13 @@ std::string profileJson(const std::string& binding)
            binding + "\"}]}]}]}";
 }
 
-// Failures (status 8 for files, 1 otherwise) and command-line errors (status
-// 2) say what is wrong and leave an existing image alone.
+// Failures (status 1), command-line errors (2) and invalid files (8) say what
+// is wrong and leave an existing image alone.
 TEST_F(ToolTest, FailuresAndCommandLineErrorsKeepTheExistingImage)
 {
     write("good.json", profileJson("a"));
     write("badkey.json", profileJson("nosuchkey"));
+    write("warn.json", profileJson("a + b"));
     write("out.zvmp", "previous image");
     const std::string C = "compile", R = "--hand", o = "-o", out = "out.zvmp";
     const struct { std::vector<std::string> args; int status; std::string message; } cases[] = {
@@ -178,7 +180,10 @@ TEST_F(ToolTest, FailuresAndCommandLineErrorsKeepTheExistingImage)
         {{C, "good.json", R, "right", "-p", "Q", o, out}, 8, "good.json has no profile 'Q' for the right hand"},
         {{C, "good.json", R, "left", "-p", "P", o, out}, 8, "good.json has no \"Left Mouse\" entry"},
         {{C, "badkey.json", R, "right", "-p", "P", o, out}, 8, "find key with description 'nosuchkey' failed"},
-        {{C, "good.json", R, "right", "-p", std::string(31, 'n'), o, out}, 8, "[ERROR]"},
+        {{C, "good.json", R, "right", "-p", std::string(31, 'n'), o, out}, 8, "is longer than 30 characters"},
+        {{C, "warn.json", R, "right", "-p", "P", o, out, "--strict"}, 8, "1 warning, 0 infos while compiling profile "
+                                                                         "'P' with --strict; no image written"},
+        {{"lint", "badkey.json", "--hand", "up"}, 2, "zentrova lint: --hand: up not in {right,left}"},
         {{C, "x.json", "-p", "P", o, out}, 2, "zentrova compile: --hand is required"},
         {{C, "x.json", R, "up", "-p", "P", o, out}, 2, "--hand: up not in {right,left}"},
         {{C, "x.json", R, "left", o, out}, 2, "--profile is required"},
@@ -194,7 +199,13 @@ TEST_F(ToolTest, FailuresAndCommandLineErrorsKeepTheExistingImage)
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
         EXPECT_EQ(dir.text("out.zvmp"), "previous image");
     }
-    EXPECT_EQ(entries(), 5); // the inputs and the untouched image
+    EXPECT_EQ(entries(), 6); // the inputs and the untouched image
+    const RunResult lint = run({"lint", "badkey.json"});
+    EXPECT_EQ(lint.status, 8);
+    EXPECT_NE(lint.out.find("badkey.json:5:51: error: find key with description 'nosuchkey' failed [at "
+                            "/testData/0/profiles/0/_key_data/0/action_data]\n"),
+              std::string::npos)
+        << lint.out;
 
     const RunResult ok = run({"compile", "good.json", "--hand", "right", "-p", "P", "-o", "out.zvmp"});
     ASSERT_EQ(ok.status, 0) << ok.err;
@@ -216,7 +227,7 @@ TEST_F(ToolTest, HelpOfEveryCommandMatchesItsGoldenFile)
     std::istringstream lines(top.out.substr(top.out.find("\ncommands:\n") + 11));
     for (std::string line; std::getline(lines, line) && !line.empty();)
         names.push_back(line.substr(2, line.find(' ', 2) - 2));
-    EXPECT_EQ(names.size(), 19u);
+    EXPECT_EQ(names.size(), 20u);
     for (const std::string& name : names) {
         SCOPED_TRACE(name);
         std::vector<std::string> words;
@@ -274,6 +285,11 @@ TEST_F(ToolTest, JsonShapesOfTheFileCommands)
     EXPECT_STREQ(programs[0]["code"].GetString(), "4304");
     EXPECT_STREQ(programs[0]["disassembly"][0].GetString(), "0000  43 04                          key_press a");
     EXPECT_FALSE(programs[0]["replaced"].GetBool());
+    const auto& binding = programs[0]["binding"];
+    EXPECT_STREQ(binding["event"].GetString(), "press");
+    EXPECT_STREQ(binding["kind"].GetString(), "key");
+    EXPECT_STREQ(binding["text"].GetString(), "key, a, down");
+    EXPECT_STREQ(binding["key"].GetString(), "a");
     EXPECT_FALSE(programs[0].HasMember("startedBy"));
     ASSERT_EQ(programs[3]["startedBy"].Size(), 1u);
     EXPECT_EQ(programs[3]["startedBy"][0].GetUint(), 10u);
@@ -283,6 +299,22 @@ TEST_F(ToolTest, JsonShapesOfTheFileCommands)
     ASSERT_EQ(profiles["profiles"].Size(), 1u);
     EXPECT_STREQ(profiles["profiles"][0]["hand"].GetString(), "right");
     EXPECT_STREQ(profiles["profiles"][0]["name"].GetString(), "P");
+
+    write("bad.json", profileJson("nosuchkey"));
+    const RunResult linted = run({"lint", "bad.json", "--json"});
+    EXPECT_EQ(linted.status, 8);
+    doc.Parse(linted.out.c_str());
+    ASSERT_TRUE(doc.IsObject()) << linted.out;
+    EXPECT_STREQ(doc["file"].GetString(), "bad.json");
+    EXPECT_EQ(doc["profilesChecked"].GetUint(), 1u);
+    EXPECT_EQ(doc["errors"].GetUint(), 1u);
+    EXPECT_EQ(doc["warnings"].GetUint(), 0u);
+    const auto& finding = doc["diagnostics"][0];
+    EXPECT_STREQ(finding["severity"].GetString(), "error");
+    EXPECT_STREQ(finding["message"].GetString(), "find key with description 'nosuchkey' failed");
+    EXPECT_EQ(finding["line"].GetUint(), 5u);
+    EXPECT_EQ(finding["column"].GetUint(), 51u);
+    EXPECT_STREQ(finding["path"].GetString(), "/testData/0/profiles/0/_key_data/0/action_data");
 
     const auto& about = json({"about", "--json"});
     EXPECT_STREQ(about["tool"].GetString(), ZENTROVA_VERSION_STRING);
@@ -305,6 +337,11 @@ TEST_F(ToolTest, OutputToStandardOutput)
     EXPECT_EQ(r.out, reference(dir.path("p.json"), true, "P"));
     EXPECT_EQ(r.err, "compiled profile 'P' (right hand) of p.json into standard output: 2 programs, 72 bytes\n");
     EXPECT_EQ(entries(), 3);
+    const std::string tool = ZENTROVA_TOOL_PATH;
+    const RunResult piped = runIn(dir, {"/bin/sh", "-c", tool + " compile p.json --hand right -p P -o - | " + tool +
+                                                             " inspect /dev/stdin"});
+    EXPECT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(piped.out.rfind("profile image /dev/stdin (72 bytes)\n", 0), 0u) << piped.out;
 }
 
 // "zentrova dfu pack" then "zentrova dfu verify".

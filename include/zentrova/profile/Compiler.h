@@ -52,9 +52,24 @@ struct CompileResult {
     std::optional<ProfileImage> image;
     std::vector<uint8_t> bytes;  ///< image->serialize(), or empty
 
-    /// Errors: the "[ERROR]" lines of the log, one each, without the tag.
+    /// In the order of the JSON text; those without a place last.
+    /// Errors: the "[ERROR]" lines of the log, one each, without the tag (a
+    /// key name not in the key table with the nearest names: "; did you
+    /// mean leftbracket?"); and what the image would hold otherwise than
+    /// written: a value that would wrap (a DPI level, a freeform DPI, dead
+    /// zone, delay, repeat count, scroll step or profile number outside what
+    /// its field holds), a binding left out or never triggered (a key code
+    /// that is no button, an unknown action type, mouse function or profile
+    /// function, an unpaired input without the release program it needs, a
+    /// macro id that names no macro).
     /// Warnings: no entry for the hand, no profile of that name (the image
-    /// then holds no programs), an image too large for the mouse's loader.
+    /// then holds no programs), an image too large for the mouse's loader;
+    /// and values the compiler replaces or drops: a dead zone setting
+    /// outside 1..100, a "mode" other than 0 and 1, a level that is
+    /// on with 0 DPI, a modifier that is no modifier key, a macro step of no
+    /// known type or key, a member given twice.
+    /// Information: members the compiler never reads.
+    /// None of these adds a line to `log`: it is doPfg's log, unchanged.
     std::vector<Diagnostic> diagnostics;
 
     size_t handEntries = 0;       ///< entries of the document for the hand

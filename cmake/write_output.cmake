@@ -1,0 +1,21 @@
+# cmake -DOUTPUT=FILE -P write_output.cmake -- COMMAND [ARGS...]
+# Runs COMMAND and writes its standard output to FILE; a failing command
+# fails the build and leaves no FILE behind.
+set(_command)
+set(_take OFF)
+math(EXPR _last "${CMAKE_ARGC} - 1")
+foreach(i RANGE ${_last})
+  if(_take)
+    list(APPEND _command "${CMAKE_ARGV${i}}")
+  elseif(CMAKE_ARGV${i} STREQUAL "--")
+    set(_take ON)
+  endif()
+endforeach()
+get_filename_component(_dir "${OUTPUT}" DIRECTORY)
+file(MAKE_DIRECTORY "${_dir}")
+execute_process(COMMAND ${_command} OUTPUT_FILE "${OUTPUT}.tmp" RESULT_VARIABLE _rc)
+if(NOT _rc EQUAL 0)
+  file(REMOVE "${OUTPUT}.tmp")
+  message(FATAL_ERROR "${_command}: ${_rc}")
+endif()
+file(RENAME "${OUTPUT}.tmp" "${OUTPUT}")

@@ -6,37 +6,28 @@
 // compiled without errors (and with --strict, without warnings) is written
 // to the requested path (beside it first, then renamed into place), so a
 // failed run never replaces an existing image there.
-#include <fcntl.h>
-#include <stdlib.h>
+#include "compile.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <iostream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "arguments.h"
 #include "command.h"
 #include "diagnostic_report.h"
+#include "exit_codes.h"
 #include "file_io.h"
 #include "lint.h"
-#include "zentrova/profile/Compiler.h"
-#include "zentrova/util/RuntimeError.h"
 
 namespace {
 
-constexpr int64_t kMaxProfileFileSize = 64 * 1024 * 1024;
+using zentrova::Cause;
 
-// Ends the command as failed for its input file.
-int invalidFile(const std::string& message)
-{
-    std::fprintf(stderr, "zentrova compile: %s\n", message.c_str());
-    return kExitInvalidFile;
-}
+constexpr int64_t kMaxProfileFileSize = 64 * 1024 * 1024;
 
 // Whether the two names are one file: the same device and inode when both
 // exist, else the same name.
@@ -48,114 +39,107 @@ bool sameFile(const std::string& a, const std::string& b)
     return a == b;
 }
 
-// Writes the image beside its destination first, then renames it into place.
-void storeImage(const std::string& output, const std::vector<uint8_t>& bytes)
+void printLines(const std::string& text)
 {
-    std::string temp = output + ".partial-XXXXXX";
-    const int fd = mkstemp(&temp[0]);
-    if (fd < 0)
-        runtime_error("cannot write %s: %s", output.c_str(), std::strerror(errno));
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            const int error = errno;
-            close(fd);
-            unlink(temp.c_str());
-            runtime_error("cannot write %s: %s", output.c_str(), std::strerror(error));
-        }
-        done += static_cast<size_t>(n);
-    }
-    // mkstemp creates 0600; an image is an ordinary file of the user's.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    if (close(fd) != 0 || rename(temp.c_str(), output.c_str()) != 0) {
-        const int error = errno;
-        unlink(temp.c_str());
-        runtime_error("cannot write %s: %s", output.c_str(), std::strerror(error));
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        if (end > start)
+            std::printf("%s\n", text.substr(start, end - start).c_str());
+        start = end + 1;
     }
 }
 
-int runCompile(int argc, char** argv)
-{
-    CommandLineParser cl("zentrova compile", argc, argv);
-    cl.addUsageDescription("PROFILE.json", "configurator profile file");
-    cl.addUsageDescription(kHandUsage, "mouse model whose entry of the file is compiled");
-    cl.addUsageDescription("-p, --profile NAME", "profile to compile (at most 30 characters)");
-    cl.addUsageDescription("-o, --output IMAGE", "profile image to write");
-    cl.addUsageDescription("--strict", "warnings fail the compilation too");
-    cl.addUsageDescription("-v, --verbose", "also show the generator's log and progress lines, and information");
-    cl.addUsageDescription("-h, --help", "print this text");
-    handleHelp(cl);
-    const int rightHand = requireHand(cl);
-    const std::string profile = requireString(cl, "-p", "--profile");
-    const std::string output = requireString(cl, "-o", "--output");
-    const bool verbose = hasFlag(cl, "-v", "--verbose");
-    const bool strict = hasFlag(cl, "", "--strict");
-    const std::string json = requirePositional(cl, "PROFILE.json");
-    cl.finish();
+struct Options {
+    CompileRequest request;
+    std::string output;
+};
 
-    const char* handName = rightHand ? "Right Mouse" : "Left Mouse";
-    const char* handWord = rightHand ? "right" : "left";
-    if (sameFile(json, output))
-        runtime_error("the image %s is the profile file %s; no image written", output.c_str(), json.c_str());
+int runCompile(const Options& o)
+{
+    if (o.output != "-" && sameFile(o.request.json, o.output))
+        throw UsageError("the image " + o.output + " is the profile file " + o.request.json + "; no image written");
+    const zentrova::CompileResult result = compileForTool(o.request);
+    storeFile(o.output, result.bytes);
+    std::fprintf(o.output == "-" ? stderr : stdout,
+                 "compiled profile '%s' (%s hand) of %s into %s: %zu programs, %zu bytes\n",
+                 o.request.profile.c_str(), o.request.hand.c_str(), o.request.json.c_str(),
+                 o.output == "-" ? "standard output" : o.output.c_str(), result.image->programs.size(),
+                 result.bytes.size());
+    return 0;
+}
+
+void defineCompile(CLI::App& zentrova)
+{
+    CLI::App* compile =
+        addCommand(zentrova, "compile", "compile a profile of a configurator JSON file into a profile image");
+    auto o = std::make_shared<Options>();
+    compile->add_option("PROFILE.json", o->request.json, "configurator profile file")
+        ->type_name("PROFILE.json")
+        ->required();
+    addHandOption(compile, o->request.hand, "mouse model whose entry of the file is compiled")->required();
+    compile->add_option("-p,--profile", o->request.profile, "profile to compile, at most 30 characters")
+        ->type_name("NAME")
+        ->required();
+    compile->add_option("-o,--output", o->output, "profile image to write ('-': standard output)")
+        ->type_name("IMAGE")
+        ->required();
+    compile->add_flag("--strict", o->request.strict, "warnings fail the compilation too");
+    compile->add_flag("-v,--verbose", o->request.verbose,
+                      "also show the generator's log and progress lines, and information");
+    addExamples(compile, {"zentrova compile shooter.json --hand right --profile Sniper -o sniper.zvmp",
+                          "zentrova compile shooter.json --hand=left -p Work -o - | zentrova inspect /dev/stdin"});
+    onRun(compile, [o] { return runCompile(*o); });
+}
+
+ToolCommandRegistration registration(20, defineCompile);
+
+} // namespace
+
+zentrova::CompileResult compileForTool(const CompileRequest& r)
+{
+    const zentrova::Hand hand = handOf(r.hand);
     std::string text;
     try {
-        const std::vector<uint8_t> bytes = readWholeFile(json, kMaxProfileFileSize);
+        const std::vector<uint8_t> bytes = readWholeFile(r.json, kMaxProfileFileSize);
         text.assign(bytes.begin(), bytes.end());
-    } catch (const std::runtime_error& e) {
+    } catch (const ToolFailure& e) {
         std::string why = e.what();
-        if (why.compare(0, json.size() + 2, json + ": ") == 0)
-            why.erase(0, json.size() + 2);
-        return invalidFile("cannot open the profile file " + json + ": " + why);
+        if (why.compare(0, r.json.size() + 2, r.json + ": ") == 0)
+            why.erase(0, r.json.size() + 2);
+        fail(e.cause, "cannot open the profile file %s: %s", r.json.c_str(), why.c_str());
     }
-    const zentrova::CompileResult result =
-        zentrova::compileProfile(text, rightHand ? zentrova::Hand::Right : zentrova::Hand::Left, profile, json);
-    if (verbose) {
-        size_t start = 0;
-        while (start < result.progress.size()) {
-            size_t end = result.progress.find('\n', start);
-            if (end == std::string::npos)
-                end = result.progress.size();
-            if (end > start)
-                std::printf("%s\n", result.progress.substr(start, end - start).c_str());
-            start = end + 1;
-        }
+    zentrova::CompileResult result = zentrova::compileProfile(text, hand, r.profile, r.json);
+    if (r.verbose) {
+        printLines(result.progress);
         std::printf("--- pfg.log ---\n%s---\n", result.log.c_str());
     }
 
     std::vector<zentrova::Diagnostic> shown;
     for (const zentrova::Diagnostic& d : result.diagnostics)
-        if (verbose || d.severity != zentrova::Diagnostic::Severity::Info)
+        if (r.verbose || d.severity != zentrova::Diagnostic::Severity::Info)
             shown.push_back(d);
     std::fflush(stdout);
-    reportDiagnostics(text, json, shown, std::cerr, isatty(STDERR_FILENO) && std::getenv("NO_COLOR") == nullptr);
+    reportDiagnostics(text, r.json, shown, std::cerr, isatty(STDERR_FILENO) && std::getenv("NO_COLOR") == nullptr);
     std::cerr.flush();
 
     const DiagnosticCounts counts = countDiagnostics(result.diagnostics);
-    const std::string noImage = "; no image written";
+    const char* profile = r.profile.c_str();
     if (counts.errors)
-        return invalidFile(describeCounts(counts) + " while compiling profile '" + profile + "'" + noImage);
+        fail(Cause::InvalidFile, "%s while compiling profile '%s'; no image written", describeCounts(counts).c_str(),
+             profile);
     if (result.handEntries == 0)
-        return invalidFile(json + " has no \"" + handName + "\" entry" + noImage);
+        fail(Cause::InvalidFile, "%s has no \"%s\" entry; no image written", r.json.c_str(),
+             hand == zentrova::Hand::Right ? "Right Mouse" : "Left Mouse");
     if (result.profilesCompiled == 0)
-        return invalidFile(json + " has no profile '" + profile + "' for the " + handWord + " hand" + noImage);
-    if (strict && counts.warnings)
-        return invalidFile(describeCounts(counts) + " while compiling profile '" + profile + "' with --strict" +
-                           noImage);
+        fail(Cause::InvalidFile, "%s has no profile '%s' for the %s hand; no image written", r.json.c_str(), profile,
+             r.hand.c_str());
+    if (r.strict && counts.warnings)
+        fail(Cause::InvalidFile, "%s while compiling profile '%s' with --strict; no image written",
+             describeCounts(counts).c_str(), profile);
     if (!result.image)
-        runtime_error("no image came out of the compiler");
-
-    storeImage(output, result.bytes);
-    std::printf("compiled profile '%s' (%s hand) of %s into %s: %zu programs, %zu bytes\n", profile.c_str(), handWord,
-                json.c_str(), output.c_str(), result.image->programs.size(), result.bytes.size());
-    return 0;
+        fail(Cause::Unexpected, "no image came out of the compiler");
+    return result;
 }
-
-ToolCommandRegistration compile({"compile", "compile a profile of a configurator JSON file into a profile image",
-                                 runCompile});
-
-} // namespace

@@ -4,14 +4,15 @@
 #include <string>
 #include <vector>
 
-#include "arguments.h"
+#include "binding_description.h"
 #include "command.h"
+#include "exit_codes.h"
 #include "file_io.h"
+#include "json_output.h"
 #include "program_slots.h"
 #include "zentrova/profile/KeyNames.h"
 #include "zentrova/profile/ProfileImage.h"
 #include "zentrova/program/Disassembler.h"
-#include "zentrova/util/RuntimeError.h"
 
 namespace {
 
@@ -115,11 +116,13 @@ std::string sharedSlotUse(const std::vector<Starter>& starters)
 void printRecords(const ProfileImage& image)
 {
     const auto starters = findStarters(image);
+    const std::vector<BindingDescription> bindings = describeBindings(image);
     const size_t count = image.programs.size();
     for (size_t i = 0; i < count; ++i) {
         const ProgramRecord& r = image.programs[i];
         std::printf("\nprogram %zu/%zu  index %u  %s  %zu bytes\n", i + 1, count, r.index,
                     describeProgramSlot(r.index).c_str(), r.code.size());
+        std::printf("  binds: %s\n", bindings[i].text.c_str());
         if (r.index >= 65) {
             const auto found = starters.find(r.index);
             std::printf("%s\n", sharedSlotUse(found == starters.end() ? std::vector<Starter>() : found->second).c_str());
@@ -140,26 +143,115 @@ void printRecords(const ProfileImage& image)
     }
 }
 
-int runInspect(int argc, char** argv)
+// The --json form: the header fields, then per program its index, what the
+// index stands for, its bytecode in hex and its disassembly.
+void printJson(const std::string& path, size_t fileSize, const ProfileImage& image)
 {
-    CommandLineParser cl("zentrova inspect", argc, argv);
-    cl.addUsageDescription("IMAGE", "profile image to check and print");
-    cl.addUsageDescription("-h, --help", "print this text");
-    handleHelp(cl);
-    const std::string path = requirePositional(cl, "IMAGE");
-    cl.finish();
+    JsonOutput j;
+    j.writer.StartObject();
+    j.field("file", path);
+    j.field("size", fileSize);
+    j.field("name", image.name);
+    j.field("nameTerminated", image.nameTerminated);
+    j.field("version", unsigned{ProfileImage::kVersion});
+    j.key("dpi");
+    j.writer.StartArray();
+    for (uint16_t level : image.dpi)
+        j.writer.Uint(level);
+    j.writer.EndArray();
+    j.field("freeformDpi", unsigned{image.freeformDpi});
+    j.field("deadZone", unsigned{image.deadZone});
+    j.field("crc", unsigned{image.storedCrc});
+    j.field("loaderProblem", image.loaderProblem());
+    const auto starters = findStarters(image);
+    const std::vector<BindingDescription> bindings = describeBindings(image);
+    j.key("programs");
+    j.writer.StartArray();
+    for (size_t i = 0; i < image.programs.size(); ++i) {
+        const ProgramRecord& r = image.programs[i];
+        j.writer.StartObject();
+        j.field("index", unsigned{r.index});
+        j.field("input", describeProgramSlot(r.index));
+        if (r.index >= 65) {
+            j.key("startedBy");
+            j.writer.StartArray();
+            const auto found = starters.find(r.index);
+            if (found != starters.end())
+                for (const Starter& s : found->second)
+                    j.writer.Uint(s.byIndex);
+            j.writer.EndArray();
+        }
+        bool replaced = false;
+        for (size_t later = i + 1; later < image.programs.size(); ++later)
+            replaced = replaced || image.programs[later].index == r.index;
+        j.field("replaced", replaced);
+        const BindingDescription& b = bindings[i];
+        j.key("binding");
+        j.writer.StartObject();
+        j.field("input", b.input);
+        j.field("event", b.event);
+        j.field("kind", b.kind);
+        j.field("text", b.text);
+        for (const auto& [name, value] : b.fields) {
+            j.key(name.c_str());
+            if (const auto* text = std::get_if<std::string>(&value))
+                j.string(*text);
+            else if (const auto* number = std::get_if<int64_t>(&value))
+                j.writer.Int64(*number);
+            else
+                j.writer.Bool(std::get<bool>(value));
+        }
+        j.writer.EndObject();
+        std::string hex;
+        for (uint8_t b : r.code) {
+            char two[3];
+            std::snprintf(two, sizeof two, "%02x", b);
+            hex += two;
+        }
+        j.field("code", hex);
+        j.key("disassembly");
+        j.writer.StartArray();
+        for (const std::string& line : zentrova::disassemble(r.code.data(), r.code.size(), zentrova::hidKeyName))
+            j.string(line);
+        j.writer.EndArray();
+        j.writer.EndObject();
+    }
+    j.writer.EndArray();
+    j.writer.EndObject();
+    j.print();
+}
 
-    const std::vector<uint8_t> bytes = readWholeFile(path, kMaxImageFileSize);
+struct Options {
+    std::string path;
+    bool json = false;
+};
+
+int runInspect(const Options& o)
+{
+    const std::vector<uint8_t> bytes = readWholeFile(o.path, kMaxImageFileSize);
     const zentrova::ProfileImageParse parsed = ProfileImage::tryParse(bytes.data(), bytes.size());
     if (parsed.error)
-        runtime_error("%s: invalid profile image: %s", path.c_str(), parsed.error->what());
+        fail(zentrova::Cause::InvalidFile, "%s: invalid profile image: %s", o.path.c_str(), parsed.error->what());
 
-    const ProfileImage& image = parsed.image;
-    printHeader(path, bytes.size(), image);
-    printRecords(image);
+    if (o.json) {
+        printJson(o.path, bytes.size(), parsed.image);
+        return 0;
+    }
+    printHeader(o.path, bytes.size(), parsed.image);
+    printRecords(parsed.image);
     return 0;
 }
 
-ToolCommandRegistration inspect({"inspect", "check a profile image and print its header and programs", runInspect});
+void defineInspect(CLI::App& zentrova)
+{
+    CLI::App* inspect = addCommand(zentrova, "inspect", "check a profile image and print its header and programs");
+    auto o = std::make_shared<Options>();
+    inspect->add_option("IMAGE", o->path, "profile image to check and print")->type_name("IMAGE.zvmp")->required();
+    inspect->add_flag("--json", o->json, "print one JSON object");
+    addExamples(inspect, {"zentrova inspect sniper.zvmp", "zentrova inspect sniper.zvmp --json"});
+    onRun(inspect, [o] { return runInspect(*o); });
+}
+
+ToolCommandRegistration registration(30, defineInspect);
 
 } // namespace

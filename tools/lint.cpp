@@ -87,18 +87,18 @@ std::string describeCounts(const DiagnosticCounts& c)
     return count(c.errors, "error") + ", " + count(c.warnings, "warning") + ", " + count(c.infos, "info");
 }
 
-int runLint(const LintRequest& request, std::ostream& out, std::ostream& err)
+LintFindings lintFile(const LintRequest& request)
 {
-    std::string text;
+    LintFindings found;
     try {
         const std::vector<uint8_t> bytes = readWholeFile(request.file, kMaxProfileFileSize);
-        text.assign(bytes.begin(), bytes.end());
+        found.text.assign(bytes.begin(), bytes.end());
     } catch (const std::runtime_error& e) {
-        err << "zentrova lint: " << e.what() << '\n';
-        return kExitInvalidFile;
+        found.readError = e.what();
+        return found;
     }
 
-    std::vector<Selected> selected = selectProfiles(text, request);
+    std::vector<Selected> selected = selectProfiles(found.text, request);
     // Nothing selected (or no document): one compilation says why.
     const bool none = selected.empty();
     if (none)
@@ -106,23 +106,36 @@ int runLint(const LintRequest& request, std::ostream& out, std::ostream& err)
 
     // A place shared by several profiles (the document root, a syntax
     // error) is reported once.
-    std::vector<Diagnostic> all;
     std::set<std::tuple<int, std::string, std::string>> seen;
     for (const Selected& s : selected) {
-        const zentrova::CompileResult r = zentrova::compileProfile(text, s.hand, s.profile, request.file);
+        const zentrova::CompileResult r = zentrova::compileProfile(found.text, s.hand, s.profile, request.file);
         for (const Diagnostic& d : r.diagnostics)
             if (seen.insert({static_cast<int>(d.severity), d.path, d.message}).second)
-                all.push_back(d);
+                found.diagnostics.push_back(d);
     }
-    std::stable_sort(all.begin(), all.end(), [](const Diagnostic& a, const Diagnostic& b) {
+    std::stable_sort(found.diagnostics.begin(), found.diagnostics.end(), [](const Diagnostic& a, const Diagnostic& b) {
         return std::make_tuple(a.line == 0, a.line, a.column) < std::make_tuple(b.line == 0, b.line, b.column);
     });
-    reportDiagnostics(text, request.file, all, out, request.colour);
+    found.profilesChecked = none ? 0 : selected.size();
+    return found;
+}
 
-    const DiagnosticCounts counts = countDiagnostics(all);
-    const size_t checked = none ? 0 : selected.size();
+bool lintFailed(const LintRequest& request, const DiagnosticCounts& counts)
+{
+    return counts.errors > 0 || (request.strict && counts.warnings > 0);
+}
+
+int runLint(const LintRequest& request, std::ostream& out, std::ostream& err)
+{
+    const LintFindings found = lintFile(request);
+    if (!found.readError.empty()) {
+        err << "zentrova lint: " << found.readError << '\n';
+        return kExitInvalidFile;
+    }
+    reportDiagnostics(found.text, request.file, found.diagnostics, out, request.colour);
+    const DiagnosticCounts counts = countDiagnostics(found.diagnostics);
+    const size_t checked = found.profilesChecked;
     out << request.file << ": " << checked << " profile" << (checked == 1 ? "" : "s") << " checked: "
         << describeCounts(counts) << '\n';
-    const bool failed = counts.errors > 0 || (request.strict && counts.warnings > 0);
-    return failed ? kExitInvalidFile : 0;
+    return lintFailed(request, counts) ? kExitInvalidFile : 0;
 }

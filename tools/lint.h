@@ -31,6 +31,20 @@ DiagnosticCounts countDiagnostics(const std::vector<zentrova::Diagnostic>& diagn
 /// "1 error, 2 warnings, 1 info".
 std::string describeCounts(const DiagnosticCounts& counts);
 
+/// What checking a file found: its diagnostics, each place once, in the
+/// order of their lines.
+struct LintFindings {
+    std::string readError;                      ///< why the file cannot be read; then nothing else is set
+    std::string text;                           ///< the file's content
+    std::vector<zentrova::Diagnostic> diagnostics;
+    size_t profilesChecked = 0;                 ///< 0 when the request selects no profile of the file
+};
+
+LintFindings lintFile(const LintRequest& request);
+
+/// Whether the findings fail the check: an error, or (strict) a warning.
+bool lintFailed(const LintRequest& request, const DiagnosticCounts& counts);
+
 /// Reports the diagnostics of the selected profiles on `out` and a summary
 /// line; a file that cannot be read on `err`. Returns 0, or
 /// kExitInvalidFile for an unreadable file, an error, or (strict) a warning.

@@ -4,6 +4,7 @@
 #define ZENTROVA_TESTS_SUPPORT_RUNTOOL_H
 
 #include <fcntl.h>
+#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -38,6 +39,37 @@ inline RunResult runIn(const TempDir& dir, const std::vector<std::string>& argv)
         r.status = WEXITSTATUS(status);
     r.out = dir.text(".stdout");
     r.err = dir.text(".stderr");
+    return r;
+}
+
+// As runIn, with standard input, output and error on one pseudo-terminal that
+// receives `input` first: what a person at a terminal sees, in `out`.
+inline RunResult runInPty(const TempDir& dir, const std::vector<std::string>& argv, const std::string& input)
+{
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+        if (chdir(dir.dir.c_str()) != 0)
+            _exit(127);
+        std::vector<char*> raw;
+        for (const std::string& a : argv)
+            raw.push_back(const_cast<char*>(a.c_str()));
+        raw.push_back(nullptr);
+        execv(raw[0], raw.data());
+        _exit(127);
+    }
+    RunResult r;
+    if (pid < 0)
+        return r;
+    if (!input.empty() && write(master, input.data(), input.size()) < 0)
+        r.err = "cannot write to the terminal";
+    char buffer[4096];
+    for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;) // EIO once the child has gone
+        r.out.append(buffer, static_cast<size_t>(n));
+    close(master);
+    int status = 0;
+    if (waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        r.status = WEXITSTATUS(status);
     return r;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <rapidjson/document.h>
 
 #include "support/ProfileImage.h"
 #include "support/RunTool.h"
@@ -57,7 +58,7 @@ TEST_F(ToolTest, VersionAndAboutPrintTheBuiltVersion)
     for (const char* option : {"--version", "-V"}) {
         const RunResult r = run({option});
         EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.out, "zentrova " + version + "\n") << option;
+        EXPECT_EQ(r.out, "zentrova " + version + " (libzentrova " + version + ")\n") << option;
     }
     const RunResult about = run({"about"});
     EXPECT_EQ(about.status, 0);
@@ -119,7 +120,8 @@ TEST_F(ToolTest, InspectShowsInputsAndDisassembly)
           "  freeform DPI  2000\n", "  dead zone     1000\n", "  programs      5\n",
           "index 6  button 3 (configurator button 15) press", "index 7  button 3 (configurator button 15) release",
           "index 51  further input 50 (configurator button 24) release", "index 65  shared slot 65",
-          "  macro body, started by index 10\n", "key_press a\n", "repeater_start repeater=0 program=65"}},
+          "  macro body, started by index 10\n", "  binds: key, a, down\n    0000  43 04", "key_press a\n",
+          "repeater_start repeater=0 program=65"}},
         {dup,
          {"(replaced by program 2/4, which has the same index)", "index 60  unassigned index 60", ".byte 0x7f",
           "index 48  further input 48", "(empty)"}},
@@ -141,12 +143,12 @@ TEST_F(ToolTest, InspectRefusesDamagedImages)
     img.trailing = {0x00, 0x5b};
     testimg::writeFile(dir.path("bad.zvmp"), img.bytes());
     const RunResult r = run({"inspect", "bad.zvmp"});
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.status, 8);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "zentrova inspect: bad.zvmp: invalid profile image: 2 bytes of trailing data after the last of "
                      "the 5 programs\n");
     const RunResult missing = run({"inspect", "missing.zvmp"});
-    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.status, 8);
     EXPECT_EQ(missing.err, std::string("zentrova inspect: missing.zvmp: ") + std::strerror(ENOENT) + "\n");
 }
 
@@ -172,7 +174,7 @@ TEST_F(ToolTest, FailuresAndCommandLineErrorsKeepTheExistingImage)
     const std::string C = "compile", R = "--hand", o = "-o", out = "out.zvmp";
     const struct { std::vector<std::string> args; int status; std::string message; } cases[] = {
         {{C, "none.json", R, "right", "-p", "P", o, out}, 8, "cannot open the profile file none.json: No such file"},
-        {{C, "good.json", R, "right", "-p", "P", o, "./good.json"}, 1, "the image ./good.json is the profile file"},
+        {{C, "good.json", R, "right", "-p", "P", o, "./good.json"}, 2, "the image ./good.json is the profile file"},
         {{C, "/dev/zero", R, "right", "-p", "P", o, out}, 8, "does not parse"},
         {{C, "good.json", R, "right", "-p", "P", o, "good.json/x"}, 1, "cannot write good.json/x: Not a directory"},
         {{C, "good.json", R, "right", "-p", "Q", o, out}, 8, "good.json has no profile 'Q' for the right hand"},
@@ -181,13 +183,13 @@ TEST_F(ToolTest, FailuresAndCommandLineErrorsKeepTheExistingImage)
         {{C, "good.json", R, "right", "-p", std::string(31, 'n'), o, out}, 8, "is longer than 30 characters"},
         {{C, "warn.json", R, "right", "-p", "P", o, out, "--strict"}, 8, "1 warning, 0 infos while compiling profile "
                                                                          "'P' with --strict; no image written"},
-        {{"lint", "badkey.json", "--hand", "up"}, 2, "zentrova lint: --hand: 'up' is neither left nor right"},
-        {{C, "x.json", "-p", "P", o, out}, 2, "zentrova compile: --hand: required option missing"},
-        {{C, "x.json", R, "up", "-p", "P", o, out}, 2, "'up' is neither left nor right"},
-        {{C, "x.json", R, "left", o, out}, 2, "-p, --profile: required option missing"},
-        {{C, R, "left", "-p", "P", o, out}, 2, "missing PROFILE.json"},
-        {{"inspect"}, 2, "missing IMAGE"},
-        {{"inspect", "a", "b"}, 2, "invalid argument b"},
+        {{"lint", "badkey.json", "--hand", "up"}, 2, "zentrova lint: --hand: up not in {right,left}"},
+        {{C, "x.json", "-p", "P", o, out}, 2, "zentrova compile: --hand is required"},
+        {{C, "x.json", R, "up", "-p", "P", o, out}, 2, "--hand: up not in {right,left}"},
+        {{C, "x.json", R, "left", o, out}, 2, "--profile is required"},
+        {{C, R, "left", "-p", "P", o, out}, 2, "PROFILE.json is required"},
+        {{"inspect"}, 2, "IMAGE is required"},
+        {{"inspect", "a", "b"}, 2, "not expected: b"},
         {{"nosuchcommand"}, 2, "unknown command 'nosuchcommand'"},
     };
     for (const auto& c : cases) {
@@ -212,10 +214,134 @@ TEST_F(ToolTest, FailuresAndCommandLineErrorsKeepTheExistingImage)
     EXPECT_EQ(verbose.status, 0);
     EXPECT_NE(verbose.out.find("profile_name: P\n"), std::string::npos) << verbose.out;
     EXPECT_NE(verbose.out.find("Writing program count 2\n"), std::string::npos) << verbose.out;
-    const RunResult help = run({"inspect", "--help"});
-    EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.err, "");
-    EXPECT_NE(help.out.find("\n\nUSAGE: zentrova inspect [options]\n"), std::string::npos);
+}
+
+// Every command's --help, and "zentrova help COMMAND", against its file in
+// golden/ ("dfu-pack.txt" is "zentrova dfu pack --help"; "zentrova.txt" is
+// "zentrova --help"). ZENTROVA_UPDATE_GOLDEN=1 rewrites the files instead.
+TEST_F(ToolTest, HelpOfEveryCommandMatchesItsGoldenFile)
+{
+    const fs::path golden = fs::path(ZENTROVA_SOURCE_DIR) / "tests/tool/golden";
+    const RunResult top = run({"--help"});
+    std::vector<std::string> names = {"zentrova", "dfu-pack", "dfu-verify"};
+    std::istringstream lines(top.out.substr(top.out.find("\ncommands:\n") + 11));
+    for (std::string line; std::getline(lines, line) && !line.empty();)
+        names.push_back(line.substr(2, line.find(' ', 2) - 2));
+    EXPECT_EQ(names.size(), 20u);
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        std::vector<std::string> words;
+        std::istringstream split(name == "zentrova" ? "" : name);
+        for (std::string w; std::getline(split, w, '-');)
+            words.push_back(w);
+        std::vector<std::string> viaFlag = words, viaHelp = words;
+        viaFlag.push_back("--help");
+        viaHelp.insert(viaHelp.begin(), "help");
+        const RunResult r = run(viaFlag);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(run(viaHelp).out, r.out);
+        const fs::path file = golden / (name + ".txt");
+        if (std::getenv("ZENTROVA_UPDATE_GOLDEN"))
+            std::ofstream(file) << r.out;
+        std::ifstream in(file);
+        EXPECT_EQ(r.out, std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+    }
+}
+
+// --json of the file commands, field by field.
+TEST_F(ToolTest, JsonShapesOfTheFileCommands)
+{
+    testimg::ProfileImage img = crafted();
+    img.name = "Cr\xe9";
+    testimg::writeFile(dir.path("a.zvmp"), img.bytes());
+    write("p.json", profileJson("a"));
+    rapidjson::Document doc;
+    const auto json = [&](const std::vector<std::string>& args) -> const rapidjson::Document& {
+        const RunResult r = run(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        doc.Parse(r.out.c_str());
+        EXPECT_FALSE(doc.HasParseError()) << r.out;
+        return doc;
+    };
+    const auto& inspect = json({"inspect", "a.zvmp", "--json"});
+    EXPECT_STREQ(inspect["file"].GetString(), "a.zvmp");
+    EXPECT_EQ(inspect["size"].GetUint(), 99u);
+    EXPECT_STREQ(inspect["name"].GetString(), "Cr\xef\xbf\xbd"); // the byte that is no UTF-8, replaced
+    EXPECT_TRUE(inspect["nameTerminated"].GetBool());
+    EXPECT_EQ(inspect["version"].GetUint(), 0u);
+    ASSERT_EQ(inspect["dpi"].Size(), 6u);
+    EXPECT_EQ(inspect["dpi"][3].GetUint(), 3200u);
+    EXPECT_EQ(inspect["dpi"][4].GetUint(), 0u);
+    EXPECT_EQ(inspect["freeformDpi"].GetUint(), 2000u);
+    EXPECT_EQ(inspect["deadZone"].GetUint(), 1000u);
+    const testimg::Bytes bytes = img.bytes();
+    EXPECT_EQ(inspect["crc"].GetUint(), bytes[0] | bytes[1] << 8 | bytes[2] << 16 | uint32_t{bytes[3]} << 24);
+    EXPECT_STREQ(inspect["loaderProblem"].GetString(), "");
+    const auto& programs = inspect["programs"];
+    ASSERT_EQ(programs.Size(), 5u);
+    EXPECT_EQ(programs[0]["index"].GetUint(), 6u);
+    EXPECT_STREQ(programs[0]["input"].GetString(), "button 3 (configurator button 15) press");
+    EXPECT_STREQ(programs[0]["code"].GetString(), "4304");
+    EXPECT_STREQ(programs[0]["disassembly"][0].GetString(), "0000  43 04                          key_press a");
+    EXPECT_FALSE(programs[0]["replaced"].GetBool());
+    const auto& binding = programs[0]["binding"];
+    EXPECT_STREQ(binding["event"].GetString(), "press");
+    EXPECT_STREQ(binding["kind"].GetString(), "key");
+    EXPECT_STREQ(binding["text"].GetString(), "key, a, down");
+    EXPECT_STREQ(binding["key"].GetString(), "a");
+    EXPECT_FALSE(programs[0].HasMember("startedBy"));
+    ASSERT_EQ(programs[3]["startedBy"].Size(), 1u);
+    EXPECT_EQ(programs[3]["startedBy"][0].GetUint(), 10u);
+
+    const auto& profiles = json({"profiles", "p.json", "--json"});
+    EXPECT_STREQ(profiles["file"].GetString(), "p.json");
+    ASSERT_EQ(profiles["profiles"].Size(), 1u);
+    EXPECT_STREQ(profiles["profiles"][0]["hand"].GetString(), "right");
+    EXPECT_STREQ(profiles["profiles"][0]["name"].GetString(), "P");
+
+    write("bad.json", profileJson("nosuchkey"));
+    const RunResult linted = run({"lint", "bad.json", "--json"});
+    EXPECT_EQ(linted.status, 8);
+    doc.Parse(linted.out.c_str());
+    ASSERT_TRUE(doc.IsObject()) << linted.out;
+    EXPECT_STREQ(doc["file"].GetString(), "bad.json");
+    EXPECT_EQ(doc["profilesChecked"].GetUint(), 1u);
+    EXPECT_EQ(doc["errors"].GetUint(), 1u);
+    EXPECT_EQ(doc["warnings"].GetUint(), 0u);
+    const auto& finding = doc["diagnostics"][0];
+    EXPECT_STREQ(finding["severity"].GetString(), "error");
+    EXPECT_STREQ(finding["message"].GetString(), "find key with description 'nosuchkey' failed");
+    EXPECT_EQ(finding["line"].GetUint(), 5u);
+    EXPECT_EQ(finding["column"].GetUint(), 51u);
+    EXPECT_STREQ(finding["path"].GetString(), "/testData/0/profiles/0/_key_data/0/action_data");
+
+    const auto& about = json({"about", "--json"});
+    EXPECT_STREQ(about["tool"].GetString(), ZENTROVA_VERSION_STRING);
+    EXPECT_STREQ(about["library"].GetString(), ZENTROVA_VERSION_STRING);
+    EXPECT_STREQ(about["versionTag"].GetString(), "Zentrova Tool");
+    EXPECT_EQ(about["versionNumber"].GetUint(), 1000u);
+
+    // Errors: standard error and the exit code, nothing on standard output.
+    const RunResult bad = run({"inspect", "p.json", "--json"});
+    EXPECT_EQ(bad.status, 8);
+    EXPECT_EQ(bad.out, "");
+}
+
+// "-o -": the image on standard output, the summary on standard error.
+TEST_F(ToolTest, OutputToStandardOutput)
+{
+    write("p.json", profileJson("a"));
+    const RunResult r = run({"compile", "p.json", "--hand=right", "--profile=P", "-o", "-"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, reference(dir.path("p.json"), true, "P"));
+    EXPECT_EQ(r.err, "compiled profile 'P' (right hand) of p.json into standard output: 2 programs, 72 bytes\n");
+    EXPECT_EQ(entries(), 3);
+    const std::string tool = ZENTROVA_TOOL_PATH;
+    const RunResult piped = runIn(dir, {"/bin/sh", "-c", tool + " compile p.json --hand right -p P -o - | " + tool +
+                                                             " inspect /dev/stdin"});
+    EXPECT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(piped.out.rfind("profile image /dev/stdin (72 bytes)\n", 0), 0u) << piped.out;
 }
 
 // "zentrova dfu pack" then "zentrova dfu verify".
@@ -248,6 +374,10 @@ const char* const kPack = "dfu pack --key key.hex -o fw.dfu --version1 0123 --pa
 // default is 0100, --pad fills with 0xFF; without --salt the salt is random.
 TEST_F(DfuTool, PackWritesTheWritersImage)
 {
+    const RunResult piped = zentrova(std::string(kPack).replace(std::string(kPack).find("fw.dfu"), 6, "-"));
+    EXPECT_EQ(piped.status, 0);
+    EXPECT_EQ(piped.out.size(), 260u); // the image and nothing else
+    EXPECT_EQ(piped.err, "standard output: 260 bytes, 2 segments, version1 0123, version2 0100\n");
     std::array<uint8_t, 32> key;
     std::iota(key.begin(), key.end(), 0);
     const std::array<uint8_t, 16> salt = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77,
@@ -272,22 +402,34 @@ TEST_F(DfuTool, VerifyAcceptsListsAndRefuses)
     EXPECT_EQ(listed.status, 0);
     EXPECT_EQ(listed.out, "0x08004000 48\n0x08004030 48\n0x08004060 16\n0x08010000 48\n0x08010030 16\n"
                           "fw.dfu: valid, version1 1.23, version2 1.00\n");
+    rapidjson::Document json;
+    json.Parse(zentrova("dfu verify --key=key.hex --chunk=48 --json fw.dfu").out.c_str());
+    ASSERT_TRUE(json.IsObject());
+    EXPECT_STREQ(json["file"].GetString(), "fw.dfu");
+    EXPECT_TRUE(json["valid"].GetBool());
+    EXPECT_STREQ(json["tag"].GetString(), "ZENTROVA");
+    EXPECT_STREQ(json["version1"].GetString(), "1.23");
+    EXPECT_STREQ(json["version2"].GetString(), "1.00");
+    EXPECT_EQ(json["size"].GetUint(), 260u);
+    ASSERT_EQ(json["chunks"].Size(), 5u);
+    EXPECT_EQ(json["chunks"][3]["address"].GetUint(), 0x08010000u);
+    EXPECT_EQ(json["chunks"][4]["size"].GetUint(), 16u);
     for (const char* args : {
              "dfu verify fw.dfu --key other.hex",
              "dfu verify fw.dfu --key key.hex --region 0x08004000:0xC03F", // one byte short
              "dfu verify fw.dfu --key key.hex --tag ZENTROVB",
          }) {
         const RunResult run = zentrova(args);
-        EXPECT_EQ(run.status, 1) << args;
-        EXPECT_EQ(run.err, "fw.dfu: invalid image\n") << args;
+        EXPECT_EQ(run.status, 8) << args;
+        EXPECT_EQ(run.err, "zentrova dfu verify: fw.dfu: invalid image\n") << args;
     }
     // Header refusals say why; like the firmware update, no trailing bytes.
     std::ofstream(dir.path("fw.dfu"), std::ios::app) << "xy";
     EXPECT_EQ(zentrova("dfu verify fw.dfu --key key.hex").err,
-              "fw.dfu: invalid image: 2 trailing byte(s) behind the payload\n");
+              "zentrova dfu verify: fw.dfu: invalid image: 2 trailing byte(s) behind the payload\n");
     write("fw.dfu", std::string(19, 'x'));
     EXPECT_EQ(zentrova("dfu verify fw.dfu --key key.hex").err,
-              "fw.dfu: invalid image: 19 bytes cannot hold the 20-byte header\n");
+              "zentrova dfu verify: fw.dfu: invalid image: 19 bytes cannot hold the 20-byte header\n");
 }
 
 TEST_F(DfuTool, BadCommandLinesFailWithoutWriting)

@@ -161,24 +161,22 @@ TEST_F(PfuTest, ProfileUploads)
     statusError.statusErrorAfter = 7;
     unplug.unplugAt = 9;
     shortChunk.shortAnswerAt = 7;
-    const struct { const char* name; MouseFaults faults; uint32_t slotLimit; const char* file; int result;
+    const struct { const char* name; MouseFaults faults; const char* file; int result;
                    std::string end; } cases[] = {
-        {"uploaded", none, 65536, "p.zvmp", ZENTROVA_PFU_PROFILE_UPLOADED,
+        {"uploaded", none, "p.zvmp", ZENTROVA_PFU_PROFILE_UPLOADED,
          "checkpoint #4\r\ncheckpoint #5\r\n\nProfile is valid\r\n\nStart upload profile\r\n"
          "\nProfile is uploaded successfully\r\n" + kEnd},
-        {"crc", none, 65536, "bad.zvmp", ZENTROVA_PFU_PROFILE_INVALID,
+        {"crc", none, "bad.zvmp", ZENTROVA_PFU_PROFILE_INVALID,
          "\r\ncrc error\r\n\r\nCannot read profile file\r\n\nProfile is invalid\r\n" + kEnd},
-        {"absent", none, 65536, "absent.zvmp", ZENTROVA_PFU_PROFILE_UNREADABLE, "\nOpen profile file is failed" + kEnd},
-        {"directory", none, 65536, ".", ZENTROVA_PFU_PROFILE_UNREADABLE, "\nRead profile file is failed" + kEnd},
-        {"a byte behind the last record", none, 65536, "trailing.zvmp", ZENTROVA_PFU_PROFILE_INVALID,
+        {"absent", none, "absent.zvmp", ZENTROVA_PFU_PROFILE_UNREADABLE, "\nOpen profile file is failed" + kEnd},
+        {"directory", none, ".", ZENTROVA_PFU_PROFILE_UNREADABLE, "\nRead profile file is failed" + kEnd},
+        {"a byte behind the last record", none, "trailing.zvmp", ZENTROVA_PFU_PROFILE_INVALID,
          "checkpoint #5\r\n\nProfile is invalid\r\n" + kEnd},
-        {"status 2 after a chunk", statusError, 65536, "p.zvmp", ZENTROVA_PFU_DEVICE_ERROR,
+        {"status 2 after a chunk", statusError, "p.zvmp", ZENTROVA_PFU_DEVICE_ERROR,
          "\nERROR (Zentrova:) communication error\ndoPfu end\n"},
-        {"chunk taken in part", shortChunk, 65536, "p.zvmp", ZENTROVA_PFU_DEVICE_ERROR,
+        {"chunk taken in part", shortChunk, "p.zvmp", ZENTROVA_PFU_DEVICE_ERROR,
          "\nERROR (Zentrova:) short transfer: 4095 of 4096 bytes\ndoPfu end\n"},
-        {"slot too small", none, 6071, "p.zvmp", ZENTROVA_PFU_DEVICE_ERROR,
-         "\nERROR (Zentrova:) profile too large\ndoPfu end\n"},
-        {"unplugged mid-upload", unplug, 65536, "p.zvmp", ZENTROVA_PFU_USB_ERROR,
+        {"unplugged mid-upload", unplug, "p.zvmp", ZENTROVA_PFU_USB_ERROR,
          "\nERROR: (USB) no such device (it may have been disconnected)\ndoPfu end\n"},
     };
     const std::string head =
@@ -187,7 +185,6 @@ TEST_F(PfuTest, ProfileUploads)
         SCOPED_TRACE(c.name);
         MouseConfig config = MouseConfig::right();
         config.faults = c.faults;
-        config.slotLimits = {c.slotLimit};
         config.serialNumber = c.name; // a fresh mouse per case
         auto mouse = addMouse(config);
         clearPfuLog();

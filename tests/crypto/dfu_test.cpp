@@ -160,7 +160,7 @@ TEST(DfuDecode, DeliversEverySegmentInChunks)
 
 // Every refusal, each made from a valid image by one change; `delivers` when
 // data reach the callback before the fault shows. The valid image decodes in
-// three chunks.
+// three chunks. (Header fields the header reader refuses: its own test.)
 TEST(DfuDecode, RefusesEveryFault)
 {
     const Bytes data = pattern(48, 2);
@@ -178,11 +178,7 @@ TEST(DfuDecode, RefusesEveryFault)
         bool delivers;
     } cases[] = {
         {"tag", spoilt([](Bytes& i) { i[11] ^= 1; }), false},
-        {"payload length 0", spoilt([](Bytes& i) { putLe(i, 16, 0, 4); }), false},
-        {"payload length 31", spoilt([](Bytes& i) { putLe(i, 16, 31, 4); }), false},
         {"payload length huge", spoilt([](Bytes& i) { putLe(i, 16, 0xFFFFFFF0, 4); }), false},
-        {"version1 digit A", spoilt([](Bytes& i) { i[12] = 0x2A; }), false},
-        {"version2 digit F", spoilt([](Bytes& i) { i[15] = 0xF1; }), false},
         {"CRC field", spoilt([](Bytes& i) { i[0] ^= 0x80; }, false), false},
         {"payload byte", spoilt([](Bytes& i) { i.back() ^= 1; }, false), false},
         {"version changed, CRC recomputed", spoilt([](Bytes& i) { i[12] = 0x24; }), false},

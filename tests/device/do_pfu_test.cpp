@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include <array>
-#include <filesystem>
 #include <atomic>
 #include <map>
 #include <memory>
@@ -17,6 +16,7 @@
 #include "device/LedEffect.h"
 #include "device/PfuSim.h"
 #include "sim/StandardDevice.h"
+#include "support/ProcessCounts.h"
 #include "zentrova/device/DeviceTool.h"
 #include "zentrova/device/FirmwareVersion.h"
 #include "zentrova/device/PfuLog.h"
@@ -155,33 +155,28 @@ TEST_F(PfuTest, ProfileUploads)
     trailing.programs = {{1, testimg::pattern(10, 1)}};
     trailing.trailing = {0};
     testimg::writeFile(path("trailing.zvmp"), trailing.bytes());
-    testimg::writeFile(path("large.zvmp"), profile(3, 3000)); // a body beyond the loader's 8192 bytes
     // Faults count the mouse's vendor requests from 1: ID 1, status 2, reset 3,
     // status 4, start 5, status 6, chunk 7, status 8, chunk 9, status 10, end 11.
     MouseFaults none, statusError, unplug, shortChunk;
     statusError.statusErrorAfter = 7;
     unplug.unplugAt = 9;
     shortChunk.shortAnswerAt = 7;
-    const struct { const char* name; MouseFaults faults; uint32_t slotLimit; const char* file; int result;
+    const struct { const char* name; MouseFaults faults; const char* file; int result;
                    std::string end; } cases[] = {
-        {"uploaded", none, 65536, "p.zvmp", ZENTROVA_PFU_PROFILE_UPLOADED,
+        {"uploaded", none, "p.zvmp", ZENTROVA_PFU_PROFILE_UPLOADED,
          "checkpoint #4\r\ncheckpoint #5\r\n\nProfile is valid\r\n\nStart upload profile\r\n"
          "\nProfile is uploaded successfully\r\n" + kEnd},
-        {"crc", none, 65536, "bad.zvmp", ZENTROVA_PFU_PROFILE_INVALID,
+        {"crc", none, "bad.zvmp", ZENTROVA_PFU_PROFILE_INVALID,
          "\r\ncrc error\r\n\r\nCannot read profile file\r\n\nProfile is invalid\r\n" + kEnd},
-        {"absent", none, 65536, "absent.zvmp", ZENTROVA_PFU_PROFILE_UNREADABLE, "\nOpen profile file is failed" + kEnd},
-        {"directory", none, 65536, ".", ZENTROVA_PFU_PROFILE_UNREADABLE, "\nRead profile file is failed" + kEnd},
-        {"large", none, 65536, "large.zvmp", ZENTROVA_PFU_PROFILE_INVALID,
-         "\r\nOpened. Size = 9072\r\n\r\ncrc error\r\n\r\nCannot read profile file\r\n\nProfile is invalid\r\n" + kEnd},
-        {"a byte behind the last record", none, 65536, "trailing.zvmp", ZENTROVA_PFU_PROFILE_INVALID,
+        {"absent", none, "absent.zvmp", ZENTROVA_PFU_PROFILE_UNREADABLE, "\nOpen profile file is failed" + kEnd},
+        {"directory", none, ".", ZENTROVA_PFU_PROFILE_UNREADABLE, "\nRead profile file is failed" + kEnd},
+        {"a byte behind the last record", none, "trailing.zvmp", ZENTROVA_PFU_PROFILE_INVALID,
          "checkpoint #5\r\n\nProfile is invalid\r\n" + kEnd},
-        {"status 2 after a chunk", statusError, 65536, "p.zvmp", ZENTROVA_PFU_DEVICE_ERROR,
+        {"status 2 after a chunk", statusError, "p.zvmp", ZENTROVA_PFU_DEVICE_ERROR,
          "\nERROR (Zentrova:) communication error\ndoPfu end\n"},
-        {"chunk taken in part", shortChunk, 65536, "p.zvmp", ZENTROVA_PFU_DEVICE_ERROR,
+        {"chunk taken in part", shortChunk, "p.zvmp", ZENTROVA_PFU_DEVICE_ERROR,
          "\nERROR (Zentrova:) short transfer: 4095 of 4096 bytes\ndoPfu end\n"},
-        {"slot too small", none, 6071, "p.zvmp", ZENTROVA_PFU_DEVICE_ERROR,
-         "\nERROR (Zentrova:) profile too large\ndoPfu end\n"},
-        {"unplugged mid-upload", unplug, 65536, "p.zvmp", ZENTROVA_PFU_USB_ERROR,
+        {"unplugged mid-upload", unplug, "p.zvmp", ZENTROVA_PFU_USB_ERROR,
          "\nERROR: (USB) no such device (it may have been disconnected)\ndoPfu end\n"},
     };
     const std::string head =
@@ -190,7 +185,6 @@ TEST_F(PfuTest, ProfileUploads)
         SCOPED_TRACE(c.name);
         MouseConfig config = MouseConfig::right();
         config.faults = c.faults;
-        config.slotLimits = {c.slotLimit};
         config.serialNumber = c.name; // a fresh mouse per case
         auto mouse = addMouse(config);
         clearPfuLog();
@@ -317,12 +311,9 @@ TEST_F(PfuTest, FirmwareVersionFromBcdDevice)
         EXPECT_EQ(getFwVersion(hand), 0.0f) << hand;
     EXPECT_EQ(pfuLog(), "");
     // Each call closes what it opened (a configurator asks again and again).
-    const auto openFiles = [] {
-        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), std::filesystem::directory_iterator());
-    };
-    const auto before = openFiles();
+    const size_t before = testsupport::openDescriptors();
     getFwVersion(1);
-    EXPECT_EQ(openFiles(), before);
+    EXPECT_EQ(testsupport::openDescriptors(), before);
 }
 
 TEST_F(PfuTest, MouseWhoseStringsCannotBeReadIsLeftOut)

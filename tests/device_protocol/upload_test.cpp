@@ -1,5 +1,5 @@
 // Profile and firmware uploads: chunking, the device's size limit and the two
-// log orders. Faults in the middle of an upload: the doPfu tests.
+// log orders. Faults in the middle of an upload: the fault matrix.
 #include <algorithm>
 #include <cstring>
 

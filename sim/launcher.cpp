@@ -192,10 +192,10 @@ const OptionSpec OPTION_TABLE[] = {
      [](Options& o, const std::string&, const char*) { o.help = true; }},
 };
 
-std::vector<std::string> namesOf(const OptionSpec& spec)
+std::vector<std::string> namesOf(const OptionSpec& entry)
 {
     std::vector<std::string> names;
-    std::string all = spec.names;
+    std::string all = entry.names;
     for (size_t at = 0; at <= all.size();) {
         const size_t comma = std::min(all.find(',', at), all.size());
         names.push_back(all.substr(at, comma - at));
@@ -219,12 +219,12 @@ docs::Command describeLauncher()
                            "those, they apply to every mouse."},
                 {FAULTS, "K counts the mouse's vendor requests from 1, status polls included."},
                 {REPORT, ""}};
-    for (const auto& spec : OPTION_TABLE) {
+    for (const auto& entry : OPTION_TABLE) {
         docs::Argument a;
-        a.names = namesOf(spec);
-        a.valueName = spec.value ? spec.value : "";
-        a.group = spec.group;
-        a.help = spec.help;
+        a.names = namesOf(entry);
+        a.valueName = entry.value ? entry.value : "";
+        a.group = entry.group;
+        a.help = entry.help;
         c.options.push_back(a);
     }
     c.footer = "The report lists per mouse: stored profile slots with size and name, active slot, LED color, "
@@ -258,22 +258,22 @@ Options parse(int argc, char** argv)
             o.generate = inlineValue ? inlineValue : i + 1 < argc ? argv[++i] : "";
             return o;
         }
-        const OptionSpec* spec = nullptr;
+        const OptionSpec* entry = nullptr;
         for (const auto& s : OPTION_TABLE)
             for (const auto& name : namesOf(s))
                 if (name == a)
-                    spec = &s;
-        if (!spec)
+                    entry = &s;
+        if (!entry)
             throw UsageError{"unknown option '" + a + "'"};
         const char* value = inlineValue;
-        if (spec->value && !value) {
+        if (entry->value && !value) {
             if (i + 1 >= argc)
                 throw UsageError{a + " needs a value"};
             value = argv[++i];
-        } else if (!spec->value && value) {
+        } else if (!entry->value && value) {
             throw UsageError{a + " takes no value"};
         }
-        spec->apply(o, a, value);
+        entry->apply(o, a, value);
         if (o.help)
             return o;
     }

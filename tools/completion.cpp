@@ -214,7 +214,7 @@ void writeBashCompletion(const Command& root, std::ostream& out)
 
 namespace {
 
-// Text inside an _arguments [description]; the whole spec is single-quoted later.
+// Text inside an _arguments [description]; the whole argument is single-quoted later.
 std::string zshBracket(const std::string& text)
 {
     std::string s;
@@ -269,11 +269,11 @@ std::vector<std::string> zshSpecs(const Command& c)
         const bool valued = o.kind() != Kind::Flag;
         const std::string exclusive = o.repeatable ? "*" : o.names.size() > 1 ? "(" + joinWords(o.names, " ") + ")" : "";
         for (const auto& n : o.names) {
-            std::string spec = exclusive + n + (valued ? (n.rfind("--", 0) == 0 ? "=" : "+") : "") + "[" +
+            std::string argument = exclusive + n + (valued ? (n.rfind("--", 0) == 0 ? "=" : "+") : "") + "[" +
                                zshBracket(o.help) + "]";
             if (valued)
-                spec += ":" + zshColon(o.valueName) + ":" + zshAction(o);
-            specs.push_back(quoted(spec));
+                argument += ":" + zshColon(o.valueName) + ":" + zshAction(o);
+            specs.push_back(quoted(argument));
         }
     }
     if (c.commands.empty()) {

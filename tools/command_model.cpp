@@ -167,6 +167,18 @@ Command describe(const CLI::App& app)
     return c;
 }
 
+std::string optionHelp(const Argument& a)
+{
+    std::string help = a.help;
+    if (!a.choices.empty())
+        help += " (" + joinWords(a.choices, ", ") + ")";
+    if (!a.defaultValue.empty())
+        help += " (default " + a.defaultValue + ")";
+    if (a.required)
+        help += " (required)";
+    return help;
+}
+
 std::string optionLabel(const Argument& a)
 {
     std::string label;
@@ -195,14 +207,7 @@ void writeHelp(const Command& c, std::ostream& out)
         for (const auto& a : c.options) {
             if (a.group != g.title)
                 continue;
-            std::string help = a.help;
-            if (!a.choices.empty())
-                help += " (" + joinWords(a.choices, ", ") + ")";
-            if (!a.defaultValue.empty())
-                help += " (default " + a.defaultValue + ")";
-            if (a.required)
-                help += " (required)";
-            out << hangingItem("  " + optionLabel(a), help, 26, 79);
+            out << hangingItem("  " + optionLabel(a), optionHelp(a), 26, 79);
         }
     }
     if (!c.footer.empty())

@@ -72,6 +72,9 @@ Command describe(const CLI::App& app);
 
 // "  -o, --output FILE" as --help shows an option.
 std::string optionLabel(const Argument& a);
+// An option's help with its choices, default and "(required)" appended, as
+// both --help and the manual page show it.
+std::string optionHelp(const Argument& a);
 // --help text: usage, description, options by group, footer.
 void writeHelp(const Command& command, std::ostream& out);
 

@@ -86,13 +86,7 @@ void optionOut(const Argument& a, std::ostream& out)
     if (!a.valueName.empty())
         label += (label.empty() ? "" : " ") + italic(a.valueName);
     out << ".TP\n" << line(label) << "\n";
-    std::string help = a.help;
-    if (!a.choices.empty())
-        help += " (" + joinWords(a.choices, ", ") + ")";
-    if (!a.defaultValue.empty())
-        help += " (default " + a.defaultValue + ")";
-    if (a.required)
-        help += " (required)";
+    const std::string help = optionHelp(a);
     if (!help.empty())
         out << line(text(help)) << "\n";
 }

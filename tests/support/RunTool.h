@@ -18,6 +18,17 @@ struct RunResult {
     std::string out, err;
 };
 
+// In a child: runs argv (argv[0] a path), or ends with status 127.
+[[noreturn]] inline void execArgv(const std::vector<std::string>& argv)
+{
+    std::vector<char*> raw;
+    for (const std::string& a : argv)
+        raw.push_back(const_cast<char*>(a.c_str()));
+    raw.push_back(nullptr);
+    execv(raw[0], raw.data());
+    _exit(127);
+}
+
 inline RunResult runIn(const TempDir& dir, const std::vector<std::string>& argv)
 {
     const pid_t pid = fork();
@@ -26,12 +37,7 @@ inline RunResult runIn(const TempDir& dir, const std::vector<std::string>& argv)
         const int err = open(dir.path(".stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(dir.dir.c_str()) != 0)
             _exit(127);
-        std::vector<char*> raw;
-        for (const std::string& a : argv)
-            raw.push_back(const_cast<char*>(a.c_str()));
-        raw.push_back(nullptr);
-        execv(raw[0], raw.data());
-        _exit(127);
+        execArgv(argv);
     }
     RunResult r;
     int status = 0;
@@ -51,12 +57,7 @@ inline RunResult runInPty(const TempDir& dir, const std::vector<std::string>& ar
     if (pid == 0) {
         if (chdir(dir.dir.c_str()) != 0)
             _exit(127);
-        std::vector<char*> raw;
-        for (const std::string& a : argv)
-            raw.push_back(const_cast<char*>(a.c_str()));
-        raw.push_back(nullptr);
-        execv(raw[0], raw.data());
-        _exit(127);
+        execArgv(argv);
     }
     RunResult r;
     if (pid < 0)

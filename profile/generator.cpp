@@ -9,9 +9,15 @@
 
 namespace {
 
+// doPfg's progress lines. The log's lines so far are in pfg.log before a
+// progress line can be seen.
 class StdoutSink : public PfgLogSink {
 public:
-    void write(const char* text, size_t length) override { std::fwrite(text, 1, length, stdout); }
+    void write(const char* text, size_t length) override
+    {
+        pfg_log_sync();
+        std::fwrite(text, 1, length, stdout);
+    }
     void flush() override { std::fflush(stdout); }
 };
 

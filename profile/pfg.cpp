@@ -25,11 +25,14 @@ namespace {
 
 constexpr const char* kLogFile = "pfg.log";
 
-// pfg.log, open for appending from init() to deinit(). Text is kept in memory
-// only until the next flush point (the end of a line, an "[ERROR]" line, a
-// "[MACRO]" or "[KEY_REPEATER]" block), where it goes to the file in one
-// write: a reader of the log, or a process that dies, sees every line up to
-// the last flush point.
+// pfg.log, open for appending from init() to deinit(). Every line is in the
+// file before the generation does anything that can be seen from outside the
+// process: before a progress line on standard output, before the image file
+// is created, written or renamed into place, and before doPfg returns. Lines
+// that end between two such moments go to the file in one write (and at the
+// latest every 64 KiB): a reader of the log, or a process that dies, finds
+// every line up to a flush point, as if each line had been written on its
+// own, while the compiler makes one system call where it would make hundreds.
 class LogFile : public PfgLogSink {
 public:
     ~LogFile() override { close(); }
@@ -43,7 +46,7 @@ public:
 
     void close()
     {
-        drain();
+        sync();
         fd_.reset();
     }
 
@@ -53,25 +56,27 @@ public:
             pending_.append(text, length);
         } catch (const std::bad_alloc&) {
             // No room to gather: what came before, then this text, directly.
-            drain();
+            sync();
             zentrova::writeAll(fd_.get(), text, length);
-            return;
         }
-        if (pending_.size() >= kGathered)
-            drain();
     }
 
-    void flush() override { drain(); }
+    // The end of a line: in the file at the next sync, or now when much is gathered.
+    void flush() override
+    {
+        if (pending_.size() >= kGathered)
+            sync();
+    }
 
-private:
-    static constexpr size_t kGathered = 64 * 1024;
-
-    void drain()
+    void sync() override
     {
         if (fd_ && !pending_.empty())
             zentrova::writeAll(fd_.get(), pending_.data(), pending_.size());
         pending_.clear();
     }
+
+private:
+    static constexpr size_t kGathered = 64 * 1024;
 
     zentrova::FileDescriptor fd_;
     std::string pending_;
@@ -100,8 +105,10 @@ public:
     ~TemporaryImage()
     {
         fd_.reset();
-        if (state_ == State::Created)
+        if (state_ == State::Created) {
+            pfg_log_sync();
             unlink(path_.c_str());
+        }
     }
     TemporaryImage(const TemporaryImage&) = delete;
     TemporaryImage& operator=(const TemporaryImage&) = delete;
@@ -202,6 +209,7 @@ void generate(const char* jsonFile, int rightHand, const char* profileName, cons
             refused = errno;
     }
     std::optional<TemporaryImage> out;
+    pfg_log_sync();
     if (refused == 0)
         out.emplace(outputFile);
     if (!out || !out->created()) {
@@ -215,12 +223,14 @@ void generate(const char* jsonFile, int rightHand, const char* profileName, cons
         return;
     }
     const std::vector<uint8_t> bytes = image->serialize();
+    pfg_log_sync();
     if (!out->write(bytes)) {
         pfg_log_line("%-16s writing '%s' failed: %s\n", PFG_TAG_ERROR, outputFile, out->error());
         logNoImage(outputFile);
         return;
     }
     pfg_log_image(bytes);
+    pfg_log_sync();
     if (!out->renameTo(outputFile)) {
         pfg_log_line("%-16s writing '%s' failed: %s\n", PFG_TAG_ERROR, outputFile, out->error());
         logNoImage(outputFile);

@@ -45,6 +45,12 @@ void pfg_log_flush()
         pfg_state.log->flush();
 }
 
+void pfg_log_sync()
+{
+    if (pfg_state.log != nullptr)
+        pfg_state.log->sync();
+}
+
 void pfg_log_line(const char* format, ...)
 {
     va_list args;

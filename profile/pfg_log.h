@@ -14,7 +14,11 @@ public:
     virtual ~PfgLogSink() = default;
     /// Text of one write: one or more whole lines, each ending in '\n'.
     virtual void write(const char* text, size_t length) = 0;
+    /// The end of a line or block that is to be flushed.
     virtual void flush() {}
+    /// Everything written so far, in the file now: called before the
+    /// generation does anything that can be seen from outside.
+    virtual void sync() {}
 };
 
 /// printf-style line to the log, not flushed.
@@ -22,6 +26,9 @@ void pfg_log_write(const char* format, ...) __attribute__((format(printf, 1, 2))
 
 /// Flushes the log.
 void pfg_log_flush();
+
+/// Puts what the log holds into its file now (see PfgLogSink::sync).
+void pfg_log_sync();
 
 /// printf-style line to the log, flushed at once.
 void pfg_log_line(const char* format, ...) __attribute__((format(printf, 1, 2)));

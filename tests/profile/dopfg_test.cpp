@@ -195,6 +195,25 @@ TEST_F(DoPfgTest, LongLogArrivesWholeAndInOrder)
     EXPECT_EQ(readFile("pfg.log"), before + api.log);
 }
 
+// Lines are in pfg.log before anything later of the generation can be seen:
+// here, before each progress line reaches standard output.
+TEST_F(DoPfgTest, LogIsInTheFileBeforeEachProgressLine)
+{
+    static std::vector<std::string> seen;  // each write to standard output, then pfg.log at that moment
+    cookie_io_functions_t io{};
+    io.write = [](void*, const char* data, size_t size) -> ssize_t {
+        seen.push_back(std::string(data, size) + "|" + readFile("pfg.log"));
+        return static_cast<ssize_t>(size);
+    };
+    FILE* const saved = stdout;
+    stdout = fopencookie(nullptr, "w", io);
+    generate(kExamples + "office.json", 1, "Work");
+    std::fclose(stdout);
+    stdout = saved;
+    const std::string start = "Process profile(Work) on Right Mouse start!!!\n";
+    EXPECT_EQ(seen, (std::vector<std::string>{"Name: Right Mouse\n|" + start, "\nprofile_name: Work\n|" + start}));
+}
+
 // The image is created as fopen would create it: 0666 less the umask.
 TEST_F(DoPfgTest, ImageModeFollowsTheUmask)
 {

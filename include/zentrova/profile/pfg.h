@@ -19,8 +19,10 @@
 // `outputFile` stays as it was.
 //
 // init() opens pfg.log and resets the generator's state; deinit() closes the
-// log. doPfg calls both itself. A generation's lines reach pfg.log in a few
-// large writes, the last of them by deinit(). The state is process-wide; doPfg calls and
+// log. doPfg calls both itself. Each line is in pfg.log before the call does
+// anything that can be seen from outside (a progress line on standard output,
+// the image file) and before it returns; the lines in between go to the file
+// together. The state is process-wide; doPfg calls and
 // zentrova::compileProfile calls run one at a time. The DPI table, freeform
 // DPI and joystick mode of the last profile doPfg compiled carry over to its
 // next call until a profile sets them. zentrova::compileProfile

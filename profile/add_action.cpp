@@ -296,7 +296,11 @@ private:
         logRefused(kind_, press_, why);
     }
 
-    rapidjson::Document doc_;
+    // A binding's object is a few hundred bytes: its values go to a buffer
+    // here, not to the 64 KiB block a document allocates by default.
+    char values_[2048];
+    rapidjson::MemoryPoolAllocator<> allocator_{values_, sizeof values_};
+    rapidjson::Document doc_{&allocator_};
     const char* kind_;
     unsigned press_;
     bool ok_ = true;

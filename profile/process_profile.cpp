@@ -21,6 +21,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -296,6 +297,28 @@ void noteStep(const Value& step, const std::string& at, const ST_MACRO_DATA& d)
     pfg_note_unread(step, at, {"type", "scroll_angle", "key_code", "duration"});
 }
 
+// The four fields of a macro step, in one pass over its members (a profile
+// holds thousands of steps); false when one is missing or not an int. As
+// with a lookup by name, the first of two members of one name counts.
+bool readStep(const Value& step, ST_MACRO_DATA& d)
+{
+    static constexpr std::string_view kFields[] = {"type", "scroll_angle", "key_code", "duration"};
+    int32_t* const targets[] = {&d.type, &d.scroll_angle, &d.key_code, &d.duration};
+    unsigned seen = 0;
+    for (const auto& m : step.GetObject()) {
+        const std::string_view name(m.name.GetString(), m.name.GetStringLength());
+        for (unsigned i = 0; i < 4; ++i) {
+            if (name != kFields[i] || (seen & 1u << i) != 0)
+                continue;
+            if (!m.value.IsInt())
+                return false;
+            *targets[i] = m.value.GetInt();
+            seen |= 1u << i;
+        }
+    }
+    return seen == 0xF;
+}
+
 void readMacros(const Value& profile, const Path& path, Profile& out)
 {
     const Value& macros = requireArray(profile, path, "_macro_data");
@@ -316,10 +339,12 @@ void readMacros(const Value& profile, const Path& path, Profile& out)
             const Path stepPath = indexed(spath, s);
             const Value& step = elementObject(steps, s, spath);
             ST_MACRO_DATA d{};
-            d.type = requireInt(step, stepPath, "type");
-            d.scroll_angle = requireInt(step, stepPath, "scroll_angle");
-            d.key_code = requireInt(step, stepPath, "key_code");
-            d.duration = requireInt(step, stepPath, "duration");
+            if (!readStep(step, d)) {  // names the first field that is wrong
+                d.type = requireInt(step, stepPath, "type");
+                d.scroll_angle = requireInt(step, stepPath, "scroll_angle");
+                d.key_code = requireInt(step, stepPath, "key_code");
+                d.duration = requireInt(step, stepPath, "duration");
+            }
             macro.steps.push_back(d);
             if (pfg_noting())
                 noteStep(step, stepPath.pointer(), d);

@@ -125,6 +125,8 @@ TEST_F(ProcessProfileTest, SchemaBreaksStopWithoutChangingAnything)
          at + "_macro_data[0].macro_name is 64 bytes or longer"},
         {R"("key_code":0,"duration":7)", R"("key_code":0)",
          at + "_macro_data[0].data[0].duration is missing or not an int"},
+        {R"("duration":7)", R"("duration":"7","duration":7)",  // of two members of one name, the first counts
+         at + "_macro_data[0].data[0].duration is missing or not an int"},
         {R"("_macro_data":[)", R"("_macro_data":{},"x":[)", at + "_macro_data is not an array"},
         {R"("action_data":"DPI Up")", R"("action_data":5)", at + "_key_data[0].action_data is not a string"},
         {R"({"key_code":99})", "{}", at + "_key_data[1].key_code is missing or not an int"},
@@ -144,6 +146,10 @@ TEST_F(ProcessProfileTest, SchemaBreaksStopWithoutChangingAnything)
     EXPECT_FALSE(process("[1]"));
     EXPECT_NE(newLog().find("the document root is not an object\n"), std::string::npos);
 
+    pfg_reset_generation();
+    EXPECT_TRUE(process(replaced(kDocument, R"("duration":7)", R"("duration":8,"duration":"x")")));
+    EXPECT_EQ(pfg_state.macros[0].steps[0].duration, 8);
+    pfg_reset_generation();
     // The longest macro name that fits the field is accepted.
     EXPECT_TRUE(process(replaced(kDocument, R"("macro_name":"M")", R"("macro_name":")" + std::string(63, 'x') + "\"")));
     EXPECT_EQ(std::string(pfg_state.macros[0].macro_name), std::string(63, 'x'));

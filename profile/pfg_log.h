@@ -24,7 +24,7 @@ public:
 /// printf-style line to the log, not flushed.
 void pfg_log_write(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-/// Flushes the log.
+/// A flush point: the end of a line or block (see PfgLogSink::flush).
 void pfg_log_flush();
 
 /// Puts what the log holds into its file now (see PfgLogSink::sync).

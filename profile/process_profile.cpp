@@ -297,8 +297,8 @@ void noteStep(const Value& step, const std::string& at, const ST_MACRO_DATA& d)
     pfg_note_unread(step, at, {"type", "scroll_angle", "key_code", "duration"});
 }
 
-// The four fields of a macro step, in one pass over its members (a profile
-// holds thousands of steps); false when one is missing or not an int. As
+// The four fields of a macro step, in one pass over its members (a large
+// profile holds thousands of steps); false when one is missing or not an int. As
 // with a lookup by name, the first of two members of one name counts.
 bool readStep(const Value& step, ST_MACRO_DATA& d)
 {
